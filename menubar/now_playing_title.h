@@ -1,0 +1,32 @@
+#pragma once
+// The status title (cleaned, cut to fit) and the tooltip (raw), recomputed
+// from the player's answers on every refresh tick.
+#include "app/preferences.h"
+#include "platform/text.h"
+#include "player/player_bridge.h"
+
+namespace larkspur {
+
+class NowPlayingTitle {
+ public:
+  NowPlayingTitle(PlayerBridge& bridge, const Preferences& prefs) : bridge_(bridge), prefs_(prefs) {}
+
+  void refresh();
+
+  const Text& rawName() const { return rawName_; }
+  const Text& rawArtist() const { return rawArtist_; }
+  const Text& artworkUrl() const { return artworkUrl_; }
+  const Text& statusTitle() const { return statusTitle_; }
+  const Text& toolTip() const { return toolTip_; }
+
+  void setStatusTitle(Text title) { statusTitle_ = std::move(title); }
+  // The artwork cache asks again and overwrites the address.
+  void setArtworkUrl(Text url) { artworkUrl_ = std::move(url); }
+
+ private:
+  PlayerBridge& bridge_;
+  const Preferences& prefs_;
+  Text rawName_, rawArtist_, artworkUrl_, statusTitle_, toolTip_;
+};
+
+}  // namespace larkspur

@@ -1,0 +1,43 @@
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+namespace larkspur {
+namespace {
+
+TEST(Text, Utf8RoundTripKeepsEveryPlane) {
+  std::string s = "a\xC3\xA9\xE2\x80\xA2\xF0\x9F\x8E\xB5";  // a é • 🎵
+  Text t = fromUtf8(s);
+  EXPECT_EQ(t.size(), 5u);
+  EXPECT_EQ(toUtf8(t), s);
+}
+
+TEST(Text, InvalidInputBecomesReplacementCharacters) {
+  EXPECT_EQ(fromUtf8("a\xFF" "b"), u"a\uFFFDb");
+  EXPECT_EQ(fromUtf8("a\xE2\x80"), u"a\uFFFD");       // truncated sequence
+  EXPECT_EQ(fromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");   // overlong
+  EXPECT_EQ(fromUtf8("\xED\xA0\x80"), u"\uFFFD");     // encoded surrogate
+  EXPECT_EQ(toUtf8(Text(u"x") + char16_t(0xD800)), "x\xEF\xBF\xBD");
+}
+
+TEST(Text, RemoveAllScansOnceWithoutRescanningJoins) {
+  EXPECT_EQ(removeAll(u"a Mix b Mix", u" Mix"), u"a b");
+  // " M" + "ix" only meet after the removal and stay.
+  EXPECT_EQ(removeAll(u"x  Mixix", u" Mix"), u"x ix");
+  EXPECT_EQ(removeAll(u"Tune REMIX", u" Remix", Case::Any), u"Tune");
+  EXPECT_EQ(removeAll(u"Tune (DELUXE)", u" (Deluxe)", Case::Exact), u"Tune (DELUXE)");
+}
+
+TEST(Text, LeftUnitsNeverSplitsASurrogatePair) {
+  Text t = u"ab\U0001F3B5c";
+  EXPECT_EQ(leftUnits(t, 3), u"ab");
+  EXPECT_EQ(leftUnits(t, 4), u"ab\U0001F3B5");
+  EXPECT_EQ(leftUnits(t, 10), t);
+}
+
+TEST(Text, ShellQuoteMakesOneInertWord) {
+  EXPECT_EQ(shellQuote("/a b/it's"), "'/a b/it'\\''s'");
+}
+
+}  // namespace
+}  // namespace larkspur

@@ -1,5 +1,6 @@
 #include "platform/text.h"
 
+#include <clocale>
 #include <cwctype>
 
 namespace larkspur {
@@ -152,6 +153,11 @@ Text leftUnits(TextView text, std::size_t units) {
 Text decimal(long long value) {
   std::string s = std::to_string(value);
   return Text(s.begin(), s.end());
+}
+
+void setProgramLocale() {
+  if (!std::setlocale(LC_ALL, "en_US.UTF-8")) std::setlocale(LC_ALL, "C.UTF-8");
+  std::setlocale(LC_NUMERIC, "C");
 }
 
 std::string shellQuote(std::string_view raw) {

@@ -35,6 +35,11 @@ Text leftUnits(TextView text, std::size_t units);
 
 Text decimal(long long value);
 
+// The program's locale: every category "en_US.UTF-8" (C.UTF-8 where that
+// locale is not generated), then numbers back to "C". The any-case removals
+// depend on the C library's lower-case mapping of this locale.
+void setProgramLocale();
+
 // POSIX shell single-quoting: the result is one word whatever the input holds.
 std::string shellQuote(std::string_view raw);
 

@@ -38,6 +38,7 @@ class Preferences {
 
  private:
   std::int8_t readFlag(const std::string& key);
+  std::int8_t* flagFor(const std::string& valueKey);
   std::string path_;
   std::unique_ptr<SettingsStore> store_;
 };

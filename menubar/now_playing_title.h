@@ -13,6 +13,10 @@ class NowPlayingTitle {
 
   void refresh();
 
+  // The track name without release-version decorations and release years,
+  // before any cut to fit.
+  static Text cleanName(TextView rawName);
+
   const Text& rawName() const { return rawName_; }
   const Text& rawArtist() const { return rawArtist_; }
   const Text& artworkUrl() const { return artworkUrl_; }
@@ -24,6 +28,8 @@ class NowPlayingTitle {
   void setArtworkUrl(Text url) { artworkUrl_ = std::move(url); }
 
  private:
+  void composeStatusTitle(Text clean, Text shortArtist);
+
   PlayerBridge& bridge_;
   const Preferences& prefs_;
   Text rawName_, rawArtist_, artworkUrl_, statusTitle_, toolTip_;

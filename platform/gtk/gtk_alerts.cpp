@@ -1,0 +1,68 @@
+// Alerts as modal GtkMessageDialogs.
+#include <gtk/gtk.h>
+
+#include "platform/gtk/gtk_desktop_impl.h"
+
+namespace larkspur {
+namespace {
+
+GtkWidget* iconFor(const AlertSpec& spec) {
+  switch (spec.icon) {
+    case AlertIcon::Note:
+      return gtk_image_new_from_icon_name("dialog-information", GTK_ICON_SIZE_DIALOG);
+    case AlertIcon::Stop:
+      return gtk_image_new_from_icon_name("dialog-error", GTK_ICON_SIZE_DIALOG);
+    case AlertIcon::Caution:
+      return gtk_image_new_from_icon_name("dialog-warning", GTK_ICON_SIZE_DIALOG);
+    case AlertIcon::Custom:
+      if (spec.customIcon) {
+        if (GdkPixbuf* pixels = pixbufAtPointSize(*spec.customIcon)) {
+          GtkWidget* image = gtk_image_new_from_pixbuf(pixels);
+          g_object_unref(pixels);
+          return image;
+        }
+      }
+      return nullptr;
+    case AlertIcon::Application: {
+      const char* name = gtk_window_get_default_icon_name();
+      return name ? gtk_image_new_from_icon_name(name, GTK_ICON_SIZE_DIALOG) : nullptr;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int GtkDesktop::runAlert(const AlertSpec& spec) {
+  GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
+                                             GTK_BUTTONS_NONE, "%s",
+                                             toUtf8(spec.message).c_str());
+  if (!spec.informative.empty())
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
+                                             toUtf8(spec.informative).c_str());
+  if (GtkWidget* icon = iconFor(spec)) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    gtk_message_dialog_set_image(GTK_MESSAGE_DIALOG(dialog), icon);
+#pragma GCC diagnostic pop
+    gtk_widget_show(icon);
+  }
+  // The answer is the button's index; GTK's own negative responses mean the
+  // dialog was dismissed without one.
+  if (spec.buttons.empty()) {
+    gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", 0);
+  } else {
+    for (std::size_t i = 0; i < spec.buttons.size(); ++i)
+      gtk_dialog_add_button(GTK_DIALOG(dialog), toUtf8(spec.buttons[i]).c_str(),
+                            static_cast<int>(i));
+  }
+  int count = spec.buttons.empty() ? 1 : static_cast<int>(spec.buttons.size());
+  if (spec.defaultButton >= 0 && spec.defaultButton < count)
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), spec.defaultButton);
+  gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+  int response = gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+  return response >= 0 && response < count ? response : -1;
+}
+
+}  // namespace larkspur

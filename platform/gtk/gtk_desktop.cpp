@@ -1,0 +1,183 @@
+// Start-up and teardown of the desktop, and the GLib main loop as the source
+// of system events: one main-context iteration per wait, timers as GLib
+// timeouts, termination signals and the capture field's key filter.
+#include <glib-unix.h>
+#include <gtk/gtk.h>
+
+#include <csignal>
+#include <cstdlib>
+
+#include "platform/gtk/gtk_desktop_impl.h"
+#include "platform/gtk/key_map.h"
+
+namespace larkspur {
+namespace {
+
+constexpr std::uint32_t kCapsLockFlag = 1u << 16;
+constexpr std::uint32_t kShiftFlag = 1u << 17;
+constexpr std::uint32_t kControlFlag = 1u << 18;
+constexpr std::uint32_t kOptionFlag = 1u << 19;
+constexpr std::uint32_t kCommandFlag = 1u << 20;
+
+gboolean onTerminationSignal(gpointer data) {
+  auto* impl = static_cast<GtkDesktop::Impl*>(data);
+  // The program decides for itself whether to quit: it sees the request as
+  // the Quit item of the application.
+  impl->queue.enqueue(EventMenu, MenuObjectQuit, WindowApplication, 0);
+  return G_SOURCE_CONTINUE;
+}
+
+gboolean onTimer(gpointer data) {
+  auto* timer = static_cast<GtkDesktop::Impl::Timer*>(data);
+  // Copied: the callback may stop (and free) its own timer.
+  auto fire = timer->fire;
+  if (fire) fire();
+  return G_SOURCE_CONTINUE;
+}
+
+gboolean onWaitTimeout(gpointer data) {
+  *static_cast<bool*>(data) = true;
+  return G_SOURCE_REMOVE;
+}
+
+std::uint32_t modifierFlags(guint state) {
+  std::uint32_t flags = 0;
+  if (state & GDK_LOCK_MASK) flags |= kCapsLockFlag;
+  if (state & GDK_SHIFT_MASK) flags |= kShiftFlag;
+  if (state & GDK_CONTROL_MASK) flags |= kControlFlag;
+  if (state & GDK_MOD1_MASK) flags |= kOptionFlag;
+  if (state & (GDK_SUPER_MASK | GDK_MOD4_MASK)) flags |= kCommandFlag;
+  return flags;
+}
+
+// The key as the capture field reports it: key number of the unshifted key,
+// the character the key gives with Shift alone.
+KeyEvent keyEventFor(const GdkEventKey& key) {
+  KeyEvent ev;
+  GdkKeymap* keymap = gdk_keymap_get_for_display(gdk_window_get_display(key.window));
+  ev.modifierFlags = modifierFlags(key.state);
+  guint plain = 0;
+  gdk_keymap_translate_keyboard_state(keymap, key.hardware_keycode, GdkModifierType(0),
+                                      key.group, &plain, nullptr, nullptr, nullptr);
+  ev.virtualKeyCode = plain ? virtualKeyForKeysym(plain) : -1;
+  if (ev.virtualKeyCode < 0) ev.virtualKeyCode = virtualKeyForKeysym(key.keyval);
+  guint shifted = 0;
+  gdk_keymap_translate_keyboard_state(keymap, key.hardware_keycode,
+                                      GdkModifierType(key.state & GDK_SHIFT_MASK), key.group,
+                                      &shifted, nullptr, nullptr, nullptr);
+  gunichar c = gdk_keyval_to_unicode(shifted ? shifted : key.keyval);
+  if (c > 0xFFFF) c = 0xD800 + ((c - 0x10000) >> 10);  // the first unit of the pair
+  ev.character = static_cast<char16_t>(c);
+  return ev;
+}
+
+// In front of GTK's own dispatch: key presses aimed at a capture field go to
+// the queue's filters first and never reach the entry when one consumes them.
+void onGdkEvent(GdkEvent* event, gpointer data) {
+  auto* impl = static_cast<GtkDesktop::Impl*>(data);
+  if (event->type == GDK_KEY_PRESS && event->key.window) {
+    gpointer user = nullptr;
+    gdk_window_get_user_data(event->key.window, &user);
+    GtkWidget* top = user ? gtk_widget_get_toplevel(GTK_WIDGET(user)) : nullptr;
+    GtkWidget* focus = top && GTK_IS_WINDOW(top) ? gtk_window_get_focus(GTK_WINDOW(top)) : nullptr;
+    std::int64_t window = -1, controlId = -1;
+    if (focus && impl->findShortcutField(focus, &window, &controlId)) {
+      KeyEvent ev = keyEventFor(event->key);
+      ev.focusedWindow = window;
+      ev.focusedControl = controlId;
+      if (impl->queue.offerToFilters(ev)) return;
+    }
+  }
+  gtk_main_do_event(event);
+}
+
+void passToGtk(GdkEvent* event, gpointer) { gtk_main_do_event(event); }
+
+}  // namespace
+
+std::unique_ptr<GtkDesktop> GtkDesktop::create(EventQueue& queue, const Endpoints& endpoints,
+                                               std::string* error) {
+  setProgramLocale();
+  if (!gtk_init_check(nullptr, nullptr)) {
+    if (error) {
+      const char* display = g_getenv("DISPLAY");
+      const char* wayland = g_getenv("WAYLAND_DISPLAY");
+      *error = std::string("cannot open the display (DISPLAY=") + (display ? display : "unset") +
+               ", WAYLAND_DISPLAY=" + (wayland ? wayland : "unset") + ")";
+    }
+    return nullptr;
+  }
+  return std::unique_ptr<GtkDesktop>(new GtkDesktop(queue, endpoints));
+}
+
+GtkDesktop::GtkDesktop(EventQueue& queue, const Endpoints& endpoints)
+    : impl_(std::make_unique<Impl>(queue, endpoints)) {
+  queue.setSource(this);
+  impl_->bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP})
+    impl_->signalSources.push_back(g_unix_signal_add(sig, onTerminationSignal, impl_.get()));
+  gdk_event_handler_set(onGdkEvent, impl_.get(), nullptr);
+}
+
+GtkDesktop::~GtkDesktop() {
+  impl_->teardown();
+  gdk_event_handler_set(passToGtk, nullptr, nullptr);
+  for (guint id : impl_->signalSources) g_source_remove(id);
+  for (auto& [handle, timer] : impl_->timers) g_source_remove(timer->source);
+  impl_->timers.clear();
+  // Let the destroyed widgets and the indicator's bus traffic settle.
+  while (g_main_context_iteration(nullptr, FALSE)) {
+  }
+  if (impl_->bus) g_object_unref(impl_->bus);
+  impl_->queue.setSource(nullptr);
+}
+
+void GtkDesktop::Impl::teardown() {
+  while (!windows.empty()) destroyWindow(windows.begin()->first);
+  destroyStatusItem();
+  dropMenu();
+  releaseHotkeys();
+}
+
+bool GtkDesktop::dispatchOne(int timeoutMs) {
+  GMainContext* context = g_main_context_default();
+  if (timeoutMs < 0) {
+    // A wake-up without a dispatch still counts: wait reports -1 and the
+    // caller looks at the queue again.
+    g_main_context_iteration(context, TRUE);
+    return true;
+  }
+  if (timeoutMs == 0) return g_main_context_iteration(context, FALSE);
+  std::size_t before = impl_->queue.size();
+  bool timedOut = false;
+  GSource* timeout = g_timeout_source_new(static_cast<guint>(timeoutMs));
+  g_source_set_callback(timeout, onWaitTimeout, &timedOut, nullptr);
+  g_source_attach(timeout, context);
+  g_main_context_iteration(context, TRUE);
+  g_source_destroy(timeout);
+  g_source_unref(timeout);
+  return !timedOut || impl_->queue.size() > before;
+}
+
+void GtkDesktop::wake() { g_main_context_wakeup(g_main_context_default()); }
+
+bool GtkDesktop::hasPending() { return g_main_context_pending(g_main_context_default()); }
+
+TimerPort::TimerHandle GtkDesktop::startTimer(int intervalMs, std::function<void()> fire) {
+  if (intervalMs <= 0) return 0;
+  auto timer = std::make_unique<Impl::Timer>();
+  timer->fire = std::move(fire);
+  timer->source = g_timeout_add(static_cast<guint>(intervalMs), onTimer, timer.get());
+  TimerHandle handle = impl_->nextTimer++;
+  impl_->timers[handle] = std::move(timer);
+  return handle;
+}
+
+void GtkDesktop::stopTimer(TimerHandle handle) {
+  auto it = impl_->timers.find(handle);
+  if (it == impl_->timers.end()) return;
+  g_source_remove(it->second->source);
+  impl_->timers.erase(it);
+}
+
+}  // namespace larkspur

@@ -1,0 +1,98 @@
+#pragma once
+// The state behind GtkDesktop, shared by its files. Private to platform/gtk.
+#include <gtk/gtk.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/gtk/gtk_desktop.h"
+
+typedef struct _AppIndicator AppIndicator;
+
+namespace larkspur {
+
+struct GtkControl {
+  ControlKind kind = ControlKind::Label;
+  GtkWidget* widget = nullptr;  // the label, button, image or entry
+  GtkWidget* outer = nullptr;   // what sits on the window's GtkFixed
+  Rect frame;
+};
+
+struct GtkWindowSlot {
+  GtkWidget* window = nullptr;
+  GtkWidget* fixed = nullptr;
+  std::uint32_t options = 0;
+  std::map<std::int64_t, GtkControl> controls;
+};
+
+// Callback data of one menu item: where the activation goes back to.
+struct MenuItemLink {
+  GtkDesktop::Impl* impl;
+  std::int64_t id;
+};
+
+struct HotkeyBinding {
+  std::string accelerator;
+  int keyCode;
+  std::uint32_t modifiers;
+  HotkeyPort::Identity identity;
+  GtkDesktop::Impl* impl;
+};
+
+struct GtkDesktop::Impl {
+  Impl(EventQueue& q, const Endpoints& e) : queue(q), endpoints(e) {}
+
+  EventQueue& queue;
+  Endpoints endpoints;
+
+  // Event source.
+  std::vector<guint> signalSources;
+  struct Timer {
+    guint source = 0;
+    std::function<void()> fire;
+  };
+  std::map<TimerHandle, std::unique_ptr<Timer>> timers;
+  TimerHandle nextTimer = 1;
+
+  // Status item.
+  GDBusConnection* bus = nullptr;  // ours, held so the item's bus name stays put
+  AppIndicator* indicator = nullptr;
+  GtkWidget* menu = nullptr;        // our own reference (ref-sunk)
+  const MenuModel* menuModel = nullptr;
+  std::map<std::int64_t, GtkWidget*> menuItems;
+  std::vector<std::unique_ptr<MenuItemLink>> menuLinks;
+  std::string runtimeDir;  // where status icons are written
+  std::string iconFile;    // the current one, removed when replaced
+  unsigned iconSerial = 0;
+  std::string title, toolTip;
+
+  // Windows.
+  std::map<std::int64_t, GtkWindowSlot> windows;
+
+  // Hotkeys.
+  bool hotkeysReady = false;
+  std::function<void(Identity)> onHotkey;
+  std::map<HotkeyRef, std::unique_ptr<HotkeyBinding>> hotkeys;
+  HotkeyRef nextHotkey = 1;
+
+  // Lookup of a capture field by its widget, for the key-press filter.
+  bool findShortcutField(GtkWidget* widget, std::int64_t* window, std::int64_t* control) const;
+  GtkControl* control(std::int64_t window, std::int64_t id);
+  const GtkControl* control(std::int64_t window, std::int64_t id) const;
+
+  void destroyStatusItem();
+  void rebuildMenu();
+  void dropMenu();
+  void destroyWindow(std::int64_t number);
+  void releaseHotkeys();
+  void teardown();
+};
+
+// Pixels of an Image as a pixbuf at the image's display size (its pixel size
+// when it has none). Null for an empty image. The caller owns the result.
+GdkPixbuf* pixbufAtPointSize(const Image& image);
+
+}  // namespace larkspur

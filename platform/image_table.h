@@ -1,6 +1,7 @@
 #pragma once
 // Numbered RGBA images: the status icons (0, 1), the About icon (2), the menu
 // artwork (3) and the details artwork (4).
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -32,13 +33,26 @@ class ImageTable {
   int drawingHeight() const;
   void endDrawing();
 
+  // Largest width or height of an image in the table.
+  static constexpr int MaxDimension = 65535;
+
  private:
   std::map<int, std::unique_ptr<Image>> slots_;
   int drawing_ = -1;
 };
 
 // Decodes a PNG or JPEG file into image `number` at the file's pixel size,
-// alpha not premultiplied. Null, and no slot, for anything unreadable.
+// alpha not premultiplied. Null, and no slot, for anything unreadable, and
+// for files whose declared size exceeds MaxLoadPixels.
+constexpr std::int64_t MaxLoadPixels = 64LL * 1000 * 1000;
 const Image* loadImageFile(ImageTable& table, int number, const std::string& path);
+
+// The resamplers behind ImageTable::resize, on tightly packed RGBA rows.
+// `dst` holds dstWidth * dstHeight * 4 bytes. resampleSmooth answers false
+// only when its intermediate buffer cannot be had.
+bool resampleSmooth(const std::uint8_t* src, int srcWidth, int srcHeight, std::uint8_t* dst,
+                    int dstWidth, int dstHeight);
+void resampleNearest(const std::uint8_t* src, int srcWidth, int srcHeight, std::uint8_t* dst,
+                     int dstWidth, int dstHeight);
 
 }  // namespace larkspur

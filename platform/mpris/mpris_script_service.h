@@ -1,0 +1,30 @@
+#pragma once
+// The player behind the fixed script texts on Linux: the client's MPRIS 2
+// interface on the session bus.
+#include <memory>
+
+#include "platform/endpoints.h"
+#include "platform/ports.h"
+
+namespace larkspur {
+
+class MprisScriptService final : public ScriptService {
+ public:
+  // Every bus call gives up after callTimeoutMs, so a hung player cannot
+  // freeze the program; starting the player waits at most startTimeoutMs for
+  // its name to appear.
+  explicit MprisScriptService(const Endpoints& endpoints, int callTimeoutMs = 2000,
+                              int startTimeoutMs = 15000);
+  ~MprisScriptService() override;
+  MprisScriptService(const MprisScriptService&) = delete;
+  MprisScriptService& operator=(const MprisScriptService&) = delete;
+
+  // Answers the texts of PlayerScript; any other text has no result.
+  std::optional<ScriptResult> execute(TextView script) override;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace larkspur

@@ -1,0 +1,45 @@
+#pragma once
+// A stand-in for the tray host's StatusNotifierWatcher: owns the well-known
+// name, accepts item registrations and records who registered what. Also a
+// small D-Bus client that waits on the main loop, since the item under test
+// answers from this same thread.
+#include <memory>
+#include <string>
+#include <vector>
+
+typedef struct _GVariant GVariant;
+
+namespace larkspur::test {
+
+class FakeStatusWatcher {
+ public:
+  FakeStatusWatcher();
+  ~FakeStatusWatcher();
+  FakeStatusWatcher(const FakeStatusWatcher&) = delete;
+  FakeStatusWatcher& operator=(const FakeStatusWatcher&) = delete;
+
+  // True once the watcher's name is owned on the bus.
+  bool ready() const;
+
+  struct Registration {
+    std::string busName;     // the item's unique connection name
+    std::string objectPath;  // from the registration argument
+  };
+  const std::vector<Registration>& registrations() const;
+
+  // A method call on the bus, waited for on the main loop. Null on error
+  // (the message in *error); the caller owns the reply.
+  GVariant* call(const std::string& destination, const std::string& path,
+                 const std::string& interface, const std::string& method, GVariant* parameters,
+                 std::string* error = nullptr, int timeoutMs = 5000);
+  // A property through org.freedesktop.DBus.Properties.Get, unwrapped.
+  GVariant* property(const std::string& destination, const std::string& path,
+                     const std::string& interface, const std::string& name);
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace larkspur::test

@@ -1,0 +1,49 @@
+#pragma once
+// A private bus, the simulated client on it with a known item list, and the
+// real service and bridge in front of it.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "platform/mpris/mpris_script_service.h"
+#include "player/player_bridge.h"
+#include "support/player_sim.h"
+#include "support/private_bus.h"
+
+namespace larkspur::test {
+
+inline constexpr const char* SimItems =
+    "track|T1aaaaaaaaaaaaaaaaaaaa|First Song|Ann;Bob|Album One|125000|art1|4|0.57\n"
+    "track|T2bbbbbbbbbbbbbbbbbbbb|Second Song|Cy|Album Two|60000|art1|5|0.2\n"
+    "episode|E1cccccccccccccccccccc|An Episode|Show|Show|3725000|art2|0|0\n"
+    "ad|A1dddddddddddddddddddd|Advertisement|||30000|art3|0|0\n";
+
+inline Endpoints simEndpoints() {
+  Endpoints e;
+  e.playerInstallPaths.clear();  // only what the test puts on PATH
+  return e;
+}
+
+class MprisFixture : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(bus.ok()); }
+
+  void startSim(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"--items", itemsPath};
+    args.insert(args.end(), extra.begin(), extra.end());
+    sim = std::make_unique<PlayerSim>(args);
+    ASSERT_TRUE(sim->start());
+  }
+
+  std::string ask(TextView script) { return toUtf8(bridge.runScript(script)); }
+
+  PrivateBus bus;
+  TempDir dir;
+  std::string itemsPath = dir.write("items.txt", SimItems);
+  Endpoints endpoints = simEndpoints();
+  MprisScriptService service{endpoints, 1000, 10000};
+  PlayerBridge bridge{service};
+  std::unique_ptr<PlayerSim> sim;
+};
+
+}  // namespace larkspur::test

@@ -1,0 +1,83 @@
+#pragma once
+// The simulated player client (build/tools/spotify-sim) under a test's
+// control: started on the current session bus with a record file of its own,
+// its record read back, and stopped at the end.
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace larkspur::test {
+
+inline constexpr const char* SimBusName = "org.mpris.MediaPlayer2.spotify";
+
+// A fresh directory under /tmp, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  // Writes `content` to file(name) and answers its path.
+  std::string write(const std::string& name, const std::string& content) const;
+
+ private:
+  std::string path_;
+};
+
+class PlayerSim {
+ public:
+  static std::string executable();
+
+  explicit PlayerSim(std::vector<std::string> args = {});
+  ~PlayerSim();
+  PlayerSim(const PlayerSim&) = delete;
+  PlayerSim& operator=(const PlayerSim&) = delete;
+
+  // Starts it and waits until its name is on the bus.
+  bool start(int timeoutMs = 10000);
+  // Ends it (SIGTERM) and reaps it.
+  void stop();
+  // True once the process has ended by itself.
+  bool waitForExit(int timeoutMs);
+
+  const std::string& recordPath() const { return recordPath_; }
+  std::vector<std::string> record() const;
+  bool waitForRecord(const std::string& line, int timeoutMs = 5000) const;
+
+ private:
+  std::vector<std::string> args_;
+  TempDir dir_;
+  std::string recordPath_;
+  pid_t pid_ = -1;
+};
+
+std::vector<std::string> readLines(const std::string& path);
+
+// Puts the simulator first on PATH under the client's executable name, with
+// the given options in LARKSPUR_SIM_ARGS, the way the program finds and
+// starts the real client. Restores both on destruction.
+class SimOnPath {
+ public:
+  explicit SimOnPath(const std::string& simArgs);
+  ~SimOnPath();
+  SimOnPath(const SimOnPath&) = delete;
+  SimOnPath& operator=(const SimOnPath&) = delete;
+
+ private:
+  TempDir dir_;
+  std::string oldPath_;
+};
+
+struct CommandResult {
+  int status = -1;  // exit status; -1 when it could not run or timed out
+  std::string output;  // standard output
+};
+
+// Runs a program (PATH searched) and collects its output, killing it at the
+// time-out.
+CommandResult runCommand(const std::vector<std::string>& argv, int timeoutMs = 10000);
+
+}  // namespace larkspur::test

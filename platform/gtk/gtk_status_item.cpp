@@ -104,8 +104,7 @@ void GtkDesktop::createStatusItem() {
   app_indicator_set_icon_theme_path(impl_->indicator, impl_->runtimeDir.c_str());
   setStatusImage(nullptr, false);
   app_indicator_set_status(impl_->indicator, APP_INDICATOR_STATUS_ACTIVE);
-  // The indicator insists on a menu before it shows; an empty one until the
-  // real one arrives.
+  // The indicator registers with the tray host only once it has a menu.
   if (impl_->menu) app_indicator_set_menu(impl_->indicator, GTK_MENU(impl_->menu));
 }
 

@@ -1,0 +1,33 @@
+#include "platform/regex.h"
+
+#include <gtest/gtest.h>
+
+namespace larkspur {
+namespace {
+
+TEST(Regex, ReplacesEveryMatchLeftToRight) {
+  Regex year(" \\d{4}");
+  ASSERT_TRUE(year.valid());
+  EXPECT_EQ(year.replaceAll("a 1999 b 20001"), "a b1");
+  EXPECT_EQ(year.replaceAll(""), "");
+  // Not ASCII digits: Arabic-Indic and fullwidth stay.
+  EXPECT_EQ(year.replaceAll("a \xD9\xA1\xD9\xA9\xD9\xA6\xD9\xA9"), "a \xD9\xA1\xD9\xA9\xD9\xA6\xD9\xA9");
+}
+
+TEST(Regex, ReplacementLongerThanSubjectGrowsTheResult) {
+  EXPECT_EQ(Regex("x").replaceAll("xxx", "long$1\\"), "long$1\\long$1\\long$1\\");
+}
+
+TEST(Regex, WorksOnCharactersOutsideTheBmp) {
+  EXPECT_EQ(Regex(".\\d").replaceAll("\xF0\x9F\x8E\xB5" "1 ok"), " ok");
+}
+
+TEST(Regex, InvalidInputsChangeNothing) {
+  EXPECT_EQ(Regex(" \\d{4}").replaceAll("a\xFF 1999"), "a\xFF 1999");
+  Regex broken("(unclosed");
+  EXPECT_FALSE(broken.valid());
+  EXPECT_EQ(broken.replaceAll("(unclosed"), "(unclosed");
+}
+
+}  // namespace
+}  // namespace larkspur

@@ -1,0 +1,70 @@
+#pragma once
+// A small HTTP/1.1 server on 127.0.0.1 for tests: routes by path, one thread
+// per connection, one response per connection (Connection: close).
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace larkspur::test {
+
+class LoopbackHttpServer {
+ public:
+  struct Response {
+    int status = 200;
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;
+    // Send the headers, then nothing more until the client leaves or the
+    // server stops.
+    bool stallAfterHeaders = false;
+    // >= 0: announce the whole body but close after this many body bytes.
+    std::int64_t cutAfter = -1;
+    // No Content-Length: the body ends when the connection closes.
+    bool omitContentLength = false;
+  };
+  static Response text(int status, std::string body);
+  static Response redirect(const std::string& location, int status = 302);
+
+  struct Request {
+    std::string path;  // as sent, query included
+    std::string userAgent;
+  };
+
+  LoopbackHttpServer();
+  ~LoopbackHttpServer();
+  LoopbackHttpServer(const LoopbackHttpServer&) = delete;
+  LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
+
+  bool listening() const { return listener_ >= 0; }
+  int port() const { return port_; }
+  std::string url(const std::string& path) const;
+  // Unrouted paths answer 404. The query is not part of the route.
+  void route(const std::string& path, Response response);
+  std::vector<Request> requests() const;
+
+  // A port on 127.0.0.1 that nobody listens on (bound and closed again).
+  static int closedPort();
+
+ private:
+  void acceptLoop();
+  void serve(int client);
+  bool receiveRequest(int client, Request& request);
+  bool sendAll(int client, const char* data, std::size_t size);
+  void waitForHangUpOrStop(int client);
+
+  int listener_ = -1;
+  int port_ = 0;
+  int wake_[2] = {-1, -1};  // written once at stop, never drained
+  std::atomic<bool> stopping_{false};
+  mutable std::mutex mutex_;
+  std::map<std::string, Response> routes_;
+  std::vector<Request> requests_;
+  std::vector<std::thread> connections_;
+  std::thread acceptor_;
+};
+
+}  // namespace larkspur::test

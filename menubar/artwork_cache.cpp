@@ -1,0 +1,53 @@
+#include "menubar/artwork_cache.h"
+
+#include <unistd.h>
+
+#include "platform/files.h"
+#include "player/player_script.h"
+
+namespace larkspur {
+
+ArtworkCache::ArtworkCache(PlayerBridge& bridge, NowPlayingTitle& title, HttpPort& http,
+                           AppCore& core, const Endpoints& endpoints)
+    : bridge_(bridge), title_(title), http_(http), core_(core),
+      prefix_(fromUtf8(endpoints.imagePrefix)) {
+  // The cache lives in a directory of our own rather than loose in the shared
+  // temporary directory: predictable names there would let another local user
+  // point our download at any of our files through a symbolic link.
+  directory_ = endpoints.tempDirectory;
+  if (directory_.empty() || directory_.back() != '/') directory_.push_back('/');
+  directory_ += "larkspur-" + std::to_string(::getuid()) + "/";
+}
+
+void ArtworkCache::derive(TextView artworkUrl) {
+  artworkId_ = removeAll(artworkUrl, prefix_);
+  artworkPath_ = directory_ + toUtf8(artworkId_) + ".jpeg";
+}
+
+bool ArtworkCache::cached() const { return files::exists(artworkPath_); }
+
+bool ArtworkCache::downloadable() const {
+  // An identifier that names another directory could write outside the
+  // cache; such addresses are never downloaded (the tick keeps finding the
+  // file missing, as for any address without the image prefix).
+  if (artworkId_.find(u'/') != Text::npos) return false;
+  if (artworkId_ == u"." || artworkId_ == u"..") return false;
+  return files::ensurePrivateDirectory(directory_.substr(0, directory_.size() - 1));
+}
+
+void ArtworkCache::fetch() {
+  title_.setArtworkUrl(bridge_.runScript(PlayerScript::ArtworkUrl));
+  derive(title_.artworkUrl());
+  if (cached()) return;
+  if (!downloadable()) return;
+  core_.probeNetwork();
+  http_.setConnectTimeout(15000);
+  http_.downloadToFile(title_.artworkUrl(), fromUtf8(artworkPath_));
+}
+
+void ArtworkCache::deleteCachedFiles() {
+  std::string dir = directory_.substr(0, directory_.size() - 1);
+  if (files::isPrivateDirectory(dir)) files::deleteMatching(dir, "*.jpeg");
+}
+
+}  // namespace larkspur

@@ -1,0 +1,34 @@
+#pragma once
+// What the two modal windows work with.
+#include "app/app_core.h"
+#include "app/preferences.h"
+#include "menubar/artwork_cache.h"
+#include "menubar/now_playing_title.h"
+#include "menubar/status_menu.h"
+#include "platform/endpoints.h"
+#include "platform/event_queue.h"
+#include "platform/image_table.h"
+#include "platform/pasteboard.h"
+#include "platform/window_table.h"
+#include "player/player_bridge.h"
+#include "shortcuts/hotkey_registry.h"
+
+namespace larkspur {
+
+struct WindowParts {
+  Preferences& prefs;
+  PlayerBridge& bridge;
+  NowPlayingTitle& title;
+  ArtworkCache& artwork;
+  StatusMenu& statusMenu;
+  EventQueue& queue;
+  WindowTable& windows;
+  ImageTable& images;
+  SystemPort& system;
+  Pasteboard& pasteboard;
+  HotkeyRegistry& hotkeys;
+  AppCore& core;
+  const Endpoints& endpoints;
+};
+
+}  // namespace larkspur

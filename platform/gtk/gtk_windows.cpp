@@ -207,6 +207,10 @@ void GtkDesktop::addControl(std::int64_t window, std::int64_t controlId,
   gtk_fixed_put(GTK_FIXED(slot.fixed), c.outer, points(spec.frame.x), points(spec.frame.y));
   if (!(slot.options & kInvisible)) gtk_widget_show_all(c.outer);
   if (spec.kind == ControlKind::Button && spec.isDefault) gtk_widget_grab_default(c.widget);
+  // As on the original desktop, the first text field takes the keyboard when
+  // its window does.
+  if (spec.kind == ControlKind::ShortcutField && !gtk_window_get_focus(GTK_WINDOW(slot.window)))
+    gtk_widget_grab_focus(c.widget);
   slot.controls[controlId] = c;
 }
 

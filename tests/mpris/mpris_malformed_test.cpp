@@ -15,6 +15,9 @@ struct Malformed {
   std::string expected;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const Malformed& c, std::ostream* os) { *os << c.name; }
+
 class MprisMalformed : public test::MprisFixture, public testing::WithParamInterface<Malformed> {};
 
 TEST_P(MprisMalformed, FieldAnswersItsValueOrNothing) {

@@ -17,6 +17,9 @@ struct Exchange {
   std::string expected;  // the answer, or the line the player records
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const Exchange& c, std::ostream* os) { *os << c.name; }
+
 std::string caseName(const testing::TestParamInfo<Exchange>& info) { return info.param.name; }
 
 // ---------------------------------------------------------------- queries

@@ -19,6 +19,9 @@ struct UriCase {
   std::optional<std::string> expected;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const UriCase& c, std::ostream* os) { *os << c.name; }
+
 class MprisTrackUri : public testing::TestWithParam<UriCase> {};
 
 TEST_P(MprisTrackUri, BecomesTheClientUri) {

@@ -2,6 +2,7 @@
 // of system events: one main-context iteration per wait, timers as GLib
 // timeouts, termination signals and the capture field's key filter.
 #include <glib-unix.h>
+#include <glib/gstdio.h>
 #include <gtk/gtk.h>
 
 #include <csignal>
@@ -98,6 +99,8 @@ void passToGtk(GdkEvent* event, gpointer) { gtk_main_do_event(event); }
 std::unique_ptr<GtkDesktop> GtkDesktop::create(EventQueue& queue, const Endpoints& endpoints,
                                                std::string* error) {
   setProgramLocale();
+  // Hotkeys are X11 grabs: under Wayland, XWayland still gives us those.
+  gdk_set_allowed_backends("x11,*");
   if (!gtk_init_check(nullptr, nullptr)) {
     if (error) {
       const char* display = g_getenv("DISPLAY");
@@ -137,6 +140,7 @@ void GtkDesktop::Impl::teardown() {
   destroyStatusItem();
   dropMenu();
   releaseHotkeys();
+  if (!runtimeDir.empty()) g_rmdir(runtimeDir.c_str());
 }
 
 bool GtkDesktop::dispatchOne(int timeoutMs) {

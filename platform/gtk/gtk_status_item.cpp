@@ -36,7 +36,9 @@ void installLogFilter() {
 }
 
 std::string makeRuntimeDir() {
-  const char* base = g_get_user_runtime_dir();
+  // GLib answers the cache directory when there is no runtime directory; a
+  // crash would leave our icons there for good, so /tmp instead.
+  const char* base = g_getenv("XDG_RUNTIME_DIR") ? g_get_user_runtime_dir() : nullptr;
   std::string dir = std::string(base && *base ? base : "/tmp") + "/larkspur-" +
                     std::to_string(static_cast<long>(getpid()));
   if (g_mkdir_with_parents(dir.c_str(), 0700) != 0) {

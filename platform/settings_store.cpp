@@ -122,6 +122,8 @@ SettingsStore::SettingsStore(std::string path) : path_(std::move(path)), impl_(s
 SettingsStore::~SettingsStore() = default;
 
 void SettingsStore::read() {
+  // Changes that could not be written yet are newer than the file.
+  if (impl_->dirty) return;
   std::string bytes;
   ReadOutcome outcome = readWholeFile(path_, bytes);
   PlistPtr parsed = outcome == ReadOutcome::Read ? parseDictionary(bytes) : nullptr;

@@ -19,7 +19,8 @@ class SettingsStore {
   // Replaces what is in memory with the file's entries. A missing file reads
   // as no entries. A file that cannot be read or parsed as a dictionary also
   // reads as no entries, and is moved aside to `<path>.corrupt` before the
-  // next write so that the user's data is never overwritten unseen.
+  // next write so that the user's data is never overwritten unseen. While
+  // changes wait to be written (a write failed), memory is kept as it is.
   void read();
 
   // nullopt when there is no entry of that type under the key.

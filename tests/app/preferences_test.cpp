@@ -293,7 +293,8 @@ TEST_F(PreferencesTest, FailedWriteLeavesOldFileWholeAndIsRetried) {
   }
   EXPECT_EQ(readBytes(file), before);
   EXPECT_EQ(namesInDir(), std::vector<std::string>{"Larkspur.plist"}) << "no temporary file left";
-  EXPECT_EQ(prefs.hideArtist, 0);
+  prefs.load();
+  EXPECT_EQ(prefs.hideArtist, 0) << "the unwritten change is not lost";
 
   prefs.synchronize();
   EXPECT_EQ(valueOf(entriesOf(file), "Val9"), "i:0");

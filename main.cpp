@@ -1,6 +1,4 @@
-#include <cstdio>
+#include "platform/endpoints.h"
+#include "platform/real_program.h"
 
-int main() {
-  std::fprintf(stderr, "larkspur: the desktop is not wired yet\n");
-  return 1;
-}
+int main() { return larkspur::runRealProgram(larkspur::Endpoints{}); }

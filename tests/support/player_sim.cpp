@@ -53,21 +53,6 @@ void stopProcess(pid_t pid) {
 
 }  // namespace
 
-TempDir::TempDir() {
-  char pattern[] = "/tmp/larkspur-test-XXXXXX";
-  if (mkdtemp(pattern)) path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-}
-
-std::string TempDir::write(const std::string& name, const std::string& content) const {
-  std::ofstream(file(name), std::ios::binary) << content;
-  return file(name);
-}
-
 std::vector<std::string> readLines(const std::string& path) {
   std::vector<std::string> lines;
   std::ifstream in(path);

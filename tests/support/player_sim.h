@@ -7,25 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 namespace larkspur::test {
 
 inline constexpr const char* SimBusName = "org.mpris.MediaPlayer2.spotify";
-
-// A fresh directory under /tmp, removed with everything in it.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  // Writes `content` to file(name) and answers its path.
-  std::string write(const std::string& name, const std::string& content) const;
-
- private:
-  std::string path_;
-};
 
 class PlayerSim {
  public:

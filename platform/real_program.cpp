@@ -1,0 +1,28 @@
+#include "platform/real_program.h"
+
+#include <cstdio>
+
+#include "app/app_controller.h"
+#include "platform/gtk/gtk_desktop.h"
+#include "platform/http_request.h"
+#include "platform/mpris/mpris_script_service.h"
+#include "platform/process_launcher.h"
+
+namespace larkspur {
+
+int runRealProgram(const Endpoints& endpoints) {
+  EventQueue queue;
+  std::string error;
+  std::unique_ptr<GtkDesktop> desktop = GtkDesktop::create(queue, endpoints, &error);
+  if (!desktop) {
+    std::fprintf(stderr, "larkspur: %s\n", error.c_str());
+    return 1;
+  }
+  MprisScriptService player(endpoints);
+  CurlHttp http;
+  ProcessLauncher launcher;
+  AppController app(AppPorts{queue, *desktop, player, http, launcher, endpoints});
+  app.start();
+}
+
+}  // namespace larkspur

@@ -56,6 +56,11 @@ AppController::AppController(AppPorts ports)
 AppController::~AppController() = default;
 
 void AppController::start() {
+  startForBenchmark();
+  run();
+}
+
+void AppController::startForBenchmark() {
   keyNames_.fill();
   hotkeys_.reset();
   if (!hotkeys_.installHandler()) {
@@ -77,7 +82,6 @@ void AppController::start() {
   probeNetwork();
   statusMenu_.build();
   loadAboutIcon();
-  run();
 }
 
 void AppController::checkPrerequisites() {

@@ -288,8 +288,11 @@ void AppController::rebuildStatusItem() {
 std::string AppController::relaunchCommand(const std::string& executablePath, long pid) {
   // X11 key grabs belong to one client at a time, so the new instance may
   // only start once this process is gone.
-  return "sleep 0; while kill -0 " + std::to_string(pid) +
-         " 2>/dev/null; do sleep 0.05; done; exec " + shellQuote(executablePath);
+  // A process whose parent has not reaped it yet still answers kill -0, so a
+  // zombie counts as gone.
+  std::string p = std::to_string(pid);
+  return "sleep 0; while kill -0 " + p + " 2>/dev/null && ! grep -qs '^State:[[:space:]]*Z' /proc/" +
+         p + "/status; do sleep 0.05; done; exec " + shellQuote(executablePath);
 }
 
 void AppController::relaunch() {

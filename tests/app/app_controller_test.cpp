@@ -296,5 +296,24 @@ TEST(RelaunchCommand, NoPathCanInjectACommand) {
   EXPECT_FALSE(std::filesystem::exists(dir.path() + "/pwned2"));
 }
 
+TEST(RelaunchCommand, StartsOnceTheOldProcessIsAZombie) {
+  test::TempDir dir;
+  std::string exe = dir.path() + "/prog";
+  std::ofstream(exe) << "#!/bin/sh\ntouch '" << dir.path() << "/ran'\n";
+  ::chmod(exe.c_str(), 0755);
+  pid_t old = ::fork();  // exits at once and stays unreaped while the command runs
+  if (old == 0) ::_exit(0);
+  std::string command = AppController::relaunchCommand(exe, old);
+  pid_t sh = ::fork();
+  if (sh == 0) {
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  ::waitpid(sh, &status, 0);
+  ::waitpid(old, nullptr, 0);
+  EXPECT_TRUE(std::filesystem::exists(dir.path() + "/ran"));
+}
+
 }  // namespace
 }  // namespace larkspur

@@ -34,6 +34,8 @@ GtkWidget* iconFor(const AlertSpec& spec) {
 }  // namespace
 
 int GtkDesktop::runAlert(const AlertSpec& spec) {
+  // The session asked us to end: the pending Quit comes before any question.
+  if (impl_->terminationRequested) return -1;
   GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
                                              GTK_BUTTONS_NONE, "%s",
                                              toUtf8(spec.message).c_str());
@@ -60,7 +62,9 @@ int GtkDesktop::runAlert(const AlertSpec& spec) {
   if (spec.defaultButton >= 0 && spec.defaultButton < count)
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), spec.defaultButton);
   gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+  impl_->runningAlerts.push_back(dialog);
   int response = gtk_dialog_run(GTK_DIALOG(dialog));
+  std::erase(impl_->runningAlerts, dialog);
   gtk_widget_destroy(dialog);
   return response >= 0 && response < count ? response : -1;
 }

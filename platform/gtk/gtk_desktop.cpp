@@ -25,6 +25,11 @@ gboolean onTerminationSignal(gpointer data) {
   // The program decides for itself whether to quit: it sees the request as
   // the Quit item of the application.
   impl->queue.enqueue(EventMenu, MenuObjectQuit, WindowApplication, 0);
+  // A modal alert runs its own loop and would hold the Quit back until the
+  // user answered; the request closes it as if dismissed without a choice.
+  impl->terminationRequested = true;
+  for (GtkWidget* dialog : std::vector<GtkWidget*>(impl->runningAlerts))
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_DELETE_EVENT);
   return G_SOURCE_CONTINUE;
 }
 

@@ -50,6 +50,11 @@ struct GtkDesktop::Impl {
 
   // Event source.
   std::vector<guint> signalSources;
+  // Set once a termination signal came in: the Quit it queued must not wait
+  // behind a modal alert, so alerts running then are dismissed and later
+  // ones are not shown.
+  bool terminationRequested = false;
+  std::vector<GtkWidget*> runningAlerts;  // innermost last
   struct Timer {
     guint source = 0;
     std::function<void()> fire;

@@ -1,4 +1,5 @@
 #include <gtk/gtk.h>
+#include <signal.h>
 
 #include "support/gtk_fixture.h"
 
@@ -72,6 +73,44 @@ TEST_F(GtkAlerts, SingleDefaultButtonAnswersZeroAndDismissalAnswersMinusOne) {
   AlertUser closer{GTK_RESPONSE_DELETE_EVENT, {}, {}, {}};
   g_timeout_add(10, answerWhenShown, &closer);
   EXPECT_EQ(desktop->runAlert(about), -1);
+}
+
+// Raises SIGTERM once an alert is up; answers 0 after a while so that a
+// dialog the signal fails to close ends the test instead of hanging it.
+gboolean terminateWhenShown(gpointer data) {
+  auto* polls = static_cast<int*>(data);
+  GList* all = gtk_window_list_toplevels();
+  GtkWidget* dialog = nullptr;
+  for (GList* l = all; l; l = l->next)
+    if (GTK_IS_MESSAGE_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data)))
+      dialog = GTK_WIDGET(l->data);
+  g_list_free(all);
+  if (!dialog) return G_SOURCE_CONTINUE;
+  if ((*polls)++ == 0) {
+    raise(SIGTERM);
+    return G_SOURCE_CONTINUE;
+  }
+  if (*polls > 300) {
+    gtk_dialog_response(GTK_DIALOG(dialog), 0);
+    return G_SOURCE_REMOVE;
+  }
+  return G_SOURCE_CONTINUE;
+}
+
+TEST_F(GtkAlerts, TerminationSignalDismissesTheRunningAlertAndQueuesQuit) {
+  int polls = 0;
+  guint watch = g_timeout_add(10, terminateWhenShown, &polls);
+  AlertSpec spec;
+  spec.message = u"There is a problem with the network";
+  spec.buttons = {u"Yes", u"No"};
+  EXPECT_EQ(desktop->runAlert(spec), -1);
+  EXPECT_LT(polls, 300);
+  g_source_remove(watch);
+  ASSERT_TRUE(waitForEvent(EventMenu));
+  EXPECT_EQ(queue.currentObject(), MenuObjectQuit);
+  EXPECT_EQ(queue.currentWindow(), WindowApplication);
+  // The Quit is pending: a later alert does not hold it back.
+  EXPECT_EQ(desktop->runAlert(spec), -1);
 }
 
 }  // namespace

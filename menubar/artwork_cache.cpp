@@ -24,7 +24,15 @@ void ArtworkCache::derive(TextView artworkUrl) {
   artworkPath_ = directory_ + toUtf8(artworkId_) + ".jpeg";
 }
 
-bool ArtworkCache::cached() const { return files::exists(artworkPath_); }
+bool ArtworkCache::cached() const {
+  // A file in a directory that is not ours alone may have been put there by
+  // someone else: it is not our artwork, whatever its name.
+  return files::exists(artworkPath_) && files::isPrivateDirectory(directoryPath());
+}
+
+std::string ArtworkCache::directoryPath() const {
+  return directory_.substr(0, directory_.size() - 1);
+}
 
 bool ArtworkCache::downloadable() const {
   // An identifier that names another directory could write outside the
@@ -32,7 +40,7 @@ bool ArtworkCache::downloadable() const {
   // file missing, as for any address without the image prefix).
   if (artworkId_.find(u'/') != Text::npos) return false;
   if (artworkId_ == u"." || artworkId_ == u"..") return false;
-  return files::ensurePrivateDirectory(directory_.substr(0, directory_.size() - 1));
+  return files::ensurePrivateDirectory(directoryPath());
 }
 
 void ArtworkCache::fetch() {
@@ -46,7 +54,7 @@ void ArtworkCache::fetch() {
 }
 
 void ArtworkCache::deleteCachedFiles() {
-  std::string dir = directory_.substr(0, directory_.size() - 1);
+  std::string dir = directoryPath();
   if (files::isPrivateDirectory(dir)) files::deleteMatching(dir, "*.jpeg");
 }
 

@@ -21,6 +21,7 @@ class ArtworkCache {
   void fetch();
   // Derives artworkId and artworkPath from an address without asking.
   void derive(TextView artworkUrl);
+  // The file is there, in a directory only we can write.
   bool cached() const;
 
   const Text& artworkId() const { return artworkId_; }
@@ -32,6 +33,7 @@ class ArtworkCache {
 
  private:
   bool downloadable() const;
+  std::string directoryPath() const;  // without the trailing "/"
 
   PlayerBridge& bridge_;
   NowPlayingTitle& title_;

@@ -96,9 +96,10 @@ void StatusMenu::addFirstEntry() {
                      withBlanks(u"Show Current Track Info", 17, p_.prefs.shortcutDetails), nullptr,
                      kInfo);
   } else if (hide == 0) {
-    if (!p_.artwork.cached()) {
-      p_.artwork.fetch();
-    } else {
+    // A second attempt that succeeds must show its artwork now: the file
+    // is there, so no later tick would rebuild for it.
+    if (!p_.artwork.cached()) p_.artwork.fetch();
+    if (p_.artwork.cached()) {
       const Image* art = loadImageFile(p_.images, SlotMenuArtwork, p_.artwork.artworkPath());
       if (art) p_.images.setSize(SlotMenuArtwork, 268, 268);
       p_.menus.addItem(MenuItemTrackDetails, Text(), art);

@@ -54,7 +54,8 @@ void TrackDetailsWindow::loadArtwork() {
     p_.images.copy(SlotMenuArtwork, SlotDetailsArtwork);
   } else if (p_.prefs.hideArtwork == 1) {
     p_.artwork.fetch();
-    loadImageFile(p_.images, SlotDetailsArtwork, p_.artwork.artworkPath());
+    if (p_.artwork.cached())
+      loadImageFile(p_.images, SlotDetailsArtwork, p_.artwork.artworkPath());
   }
 }
 
@@ -168,6 +169,7 @@ void TrackDetailsWindow::setArtworkAsDesktop() {
   // An identifier naming another directory would place the copy outside
   // the folder; such artwork is never cached either.
   if (id.find(u'/') != Text::npos || id == u"." || id == u"..") return;
+  if (!p_.artwork.cached()) return;
   std::string directory = p_.system.homeDirectory() + ".bkgd/";
   // Setting the desktop to a file that is not there would blank it.
   if (!files::ensureDirectory(directory, 0700)) return;

@@ -1,0 +1,221 @@
+#include "menubar/artwork_cache.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "menubar/status_menu.h"
+#include "support/app_harness.h"
+
+namespace larkspur {
+namespace {
+
+namespace fs = std::filesystem;
+using test::AppHarness;
+using test::kRanOutOfEvents;
+
+const std::string kPrefix = "https://i.scdn.co/image/";
+
+void writeFile(const std::string& path, const std::string& content = "x") {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+unsigned modeOf(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+std::string withoutSlash(std::string dir) {
+  dir.pop_back();
+  return dir;
+}
+
+// Ten tracks, each with artwork of its own unless `shared`.
+void tenTracks(AppHarness& h, bool shared = false) {
+  h.player.tracks.clear();
+  for (int i = 0; i < 10; ++i) {
+    test::FakeTrack t;
+    t.name = "Track " + std::to_string(i);
+    t.uri = "spotify:track:" + std::string(21, 'a') + std::to_string(i);
+    t.artworkUrl = kPrefix + (shared ? "shared" : "art" + std::to_string(i));
+    h.player.tracks.push_back(t);
+  }
+}
+
+TEST(ArtworkCache, DerivesIdAndPathFromTheAddress) {
+  AppHarness h;
+  h.player.tracks[0].artworkUrl = kPrefix + "abc123";
+  ASSERT_EQ(h.start(), kRanOutOfEvents);
+  EXPECT_EQ(toUtf8(h.app().artwork().artworkId()), "abc123");
+  EXPECT_EQ(h.app().artwork().artworkPath(), h.artworkPath("abc123"));
+  EXPECT_EQ(modeOf(withoutSlash(h.cacheDir())), 0700u);
+}
+
+TEST(ArtworkCache, NewTrackRebuildsOnceAndDownloadsOnce) {
+  AppHarness h;
+  tenTracks(h);
+  h.serveArtworkForAllTracks();
+  int builds = 0;
+  h.desktop.tick();
+  h.desktop.then([&] { builds = h.desktop.statusItemBuilds; });
+  h.desktop.chooseMenuItem(MenuItemNext);
+  h.desktop.tick();
+  h.desktop.tick();
+  h.desktop.tick();
+  ASSERT_EQ(h.start(), kRanOutOfEvents);
+  EXPECT_EQ(builds, 1) << "a tick on a cached track rebuilds nothing";
+  EXPECT_EQ(h.desktop.statusItemBuilds, 2);
+  EXPECT_EQ(h.http.downloads, (std::vector<std::string>{kPrefix + "art0", kPrefix + "art1"}));
+  EXPECT_EQ(fs::file_size(h.artworkPath("art1")), ("jpeg bytes of " + kPrefix + "art1").size());
+}
+
+TEST(ArtworkCache, TracksSharingArtworkTriggerNoRebuild) {
+  AppHarness h;
+  tenTracks(h, true);
+  h.serveArtworkForAllTracks();
+  h.desktop.chooseMenuItem(MenuItemNext);
+  h.desktop.tick();
+  h.desktop.chooseMenuItem(MenuItemNext);
+  h.desktop.tick();
+  ASSERT_EQ(h.start(), kRanOutOfEvents);
+  EXPECT_EQ(h.desktop.statusItemBuilds, 1);
+  EXPECT_EQ(h.http.downloads.size(), 1u);
+  EXPECT_EQ(toUtf8(h.desktop.statusTitle).rfind("Track 2", 0), 0u) << "the title still follows";
+}
+
+TEST(ArtworkCache, FailingDownloadRetriesTwicePerRebuildAfterAProbeEach) {
+  AppHarness h;  // no bodies: every transfer fails
+  std::size_t fetchesAfterStart = 0, downloadsAfterStart = 0;
+  h.desktop.then([&] {
+    fetchesAfterStart = h.http.fetches.size();
+    downloadsAfterStart = h.http.downloads.size();
+  });
+  h.desktop.tick();
+  h.desktop.tick();
+  ASSERT_EQ(h.start(), kRanOutOfEvents);
+  EXPECT_EQ(fetchesAfterStart, 3u) << "the start-up probe, then one before each attempt";
+  EXPECT_EQ(downloadsAfterStart, 2u);
+  EXPECT_EQ(h.desktop.statusItemBuilds, 3);
+  EXPECT_EQ(h.http.fetches.size(), 7u);
+  EXPECT_EQ(h.http.downloads.size(), 6u);
+  EXPECT_EQ(h.http.timeouts, std::vector<int>(6, 15000));
+  EXPECT_EQ(h.desktop.entry(MenuItemTrackDetails), nullptr);
+  EXPECT_FALSE(fs::exists(h.artworkPath("art1")));
+}
+
+TEST(ArtworkCache, EmptyFileCountsAsCached) {
+  AppHarness h;
+  h.serveArtworkForAllTracks();
+  ::mkdir(withoutSlash(h.cacheDir()).c_str(), 0700);
+  writeFile(h.artworkPath("art1"), "");
+  h.desktop.tick();
+  ASSERT_EQ(h.start(), kRanOutOfEvents);
+  EXPECT_TRUE(h.http.downloads.empty());
+  EXPECT_EQ(h.desktop.statusItemBuilds, 1);
+  EXPECT_EQ(fs::file_size(h.artworkPath("art1")), 0u);
+}
+
+struct DirectoryCase {
+  const char* label;
+  void (*plant)(const std::string& dir, const std::string& elsewhere);
+};
+
+void PrintTo(const DirectoryCase& c, std::ostream* os) { *os << c.label; }
+
+// Someone else got to the cache directory's name first.
+const DirectoryCase kForeignDirectories[] = {
+    {"SymbolicLinkToOurDirectory",
+     [](const std::string& dir, const std::string& elsewhere) {
+       ::mkdir(elsewhere.c_str(), 0700);
+       writeFile(elsewhere + "/art1.jpeg", "planted");
+       ASSERT_EQ(::symlink(elsewhere.c_str(), dir.c_str()), 0);
+     }},
+    {"DanglingSymbolicLink",
+     [](const std::string& dir, const std::string& elsewhere) {
+       ASSERT_EQ(::symlink(elsewhere.c_str(), dir.c_str()), 0);
+     }},
+    {"DirectoryOpenToOthers",
+     [](const std::string& dir, const std::string&) {
+       ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+       ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+       writeFile(dir + "/art1.jpeg", "planted");
+     }},
+    {"PlainFile", [](const std::string& dir, const std::string&) { writeFile(dir); }},
+};
+
+class ForeignCacheDirectory : public ::testing::TestWithParam<DirectoryCase> {};
+
+TEST_P(ForeignCacheDirectory, IsNeverUsed) {
+  AppHarness h;
+  h.serveArtworkForAllTracks();
+  std::string dir = withoutSlash(h.cacheDir());
+  std::string elsewhere = h.home.file("elsewhere");
+  GetParam().plant(dir, elsewhere);
+  unsigned modeBefore = modeOf(dir);
+  bool artworkEntry = true;
+  h.desktop.tick();
+  h.desktop.then([&] { artworkEntry = h.desktop.entry(MenuItemTrackDetails) != nullptr; });
+  h.desktop.chooseMenuItem(MenuItemQuit);
+  ASSERT_EQ(h.start(), 0);
+  EXPECT_TRUE(h.http.downloads.empty());
+  EXPECT_EQ(h.http.fetches.size(), 1u) << "no probe for a download that cannot happen";
+  EXPECT_FALSE(artworkEntry);
+  EXPECT_EQ(modeOf(dir), modeBefore);
+  // Planted files are neither replaced nor swept at quit.
+  for (const std::string& planted : {elsewhere + "/art1.jpeg", dir + "/art1.jpeg"})
+    if (fs::is_regular_file(planted)) {
+      EXPECT_EQ(fs::file_size(planted), 7u) << planted;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ArtworkCache, ForeignCacheDirectory,
+                         ::testing::ValuesIn(kForeignDirectories),
+                         [](const auto& p) { return std::string(p.param.label); });
+
+class UnsafeId : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(UnsafeId, IsNeverDownloaded) {
+  AppHarness h;
+  h.player.tracks[0].artworkUrl = GetParam();
+  h.serveArtworkForAllTracks();
+  h.desktop.tick();
+  ASSERT_EQ(h.start(), kRanOutOfEvents);
+  EXPECT_TRUE(h.http.downloads.empty());
+  EXPECT_EQ(h.desktop.entry(MenuItemTrackDetails), nullptr);
+  EXPECT_EQ(h.desktop.statusItemBuilds, 2) << "still missing, so every tick rebuilds";
+}
+
+INSTANTIATE_TEST_SUITE_P(ArtworkCache, UnsafeId,
+                         ::testing::Values("https://i.scdn.co/image/../../x",
+                                           "https://i.scdn.co/image/a/b", "https://i.scdn.co/image/.",
+                                           "https://i.scdn.co/image/..",
+                                           "https://elsewhere.test/image.jpg"));
+
+TEST(ArtworkCache, QuitSweepsOnlyJpegFilesOfItsOwnDirectory) {
+  AppHarness h;
+  h.serveArtworkForAllTracks();
+  h.desktop.then([&] {
+    const std::string dir = h.cacheDir();
+    writeFile(dir + "a.jpeg");
+    writeFile(dir + "a.jpg");
+    writeFile(dir + "a.JPEG");
+    fs::create_directory(dir + "sub");
+    writeFile(dir + "sub/b.jpeg");
+    fs::create_directory(dir + "d.jpeg");
+    writeFile(h.endpoints.tempDirectory + "other.jpeg");
+  });
+  h.desktop.chooseMenuItem(MenuItemQuit);
+  ASSERT_EQ(h.start(), 0);
+  const std::string dir = h.cacheDir();
+  EXPECT_FALSE(fs::exists(h.artworkPath("art1")));
+  EXPECT_FALSE(fs::exists(dir + "a.jpeg"));
+  for (const char* kept : {"a.jpg", "a.JPEG", "sub/b.jpeg", "d.jpeg"})
+    EXPECT_TRUE(fs::exists(dir + kept)) << kept;
+  EXPECT_TRUE(fs::exists(h.endpoints.tempDirectory + "other.jpeg"));
+}
+
+}  // namespace
+}  // namespace larkspur

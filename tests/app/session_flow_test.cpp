@@ -1,0 +1,169 @@
+// A whole listening session through the real core, the fake desktop and the
+// fake player: start, ticks, hotkeys, menu choices, toggles and quit.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "menubar/status_menu.h"
+#include "player/player_script.h"
+#include "support/app_harness.h"
+
+namespace larkspur {
+namespace {
+
+namespace fs = std::filesystem;
+namespace PS = PlayerScript;
+using test::AppHarness;
+
+constexpr std::uint32_t kCommand = 256, kOption = 2048;
+constexpr int kKeyN = 45, kKeyP = 35, kKeyR = 15, kKeyB = 11;
+
+std::string entry(const std::string& key, const std::string& value) {
+  return "<key>" + key + "</key><string>" + value + "</string>";
+}
+
+std::string integer(const std::string& key, int value) {
+  return "<key>" + key + "</key><integer>" + std::to_string(value) + "</integer>";
+}
+
+// The commands the session sent, leaving out the questions every tick and
+// build asks.
+std::vector<std::string> commands(const test::FakePlayer& player) {
+  static const TextView kQuestions[] = {PS::TrackUri, PS::IsPlaying, PS::IsShuffling,
+                                        PS::ArtworkUrl, PS::PlayingTrackName,
+                                        PS::PlayingTrackArtist};
+  std::vector<std::string> out;
+  for (const Text& r : player.received) {
+    bool question = false;
+    for (TextView q : kQuestions) question |= r == q;
+    if (!question) out.push_back(toUtf8(r));
+  }
+  return out;
+}
+
+class SessionFlow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    h.player.tracks.clear();
+    for (int i = 0; i < 10; ++i) {
+      test::FakeTrack t;
+      t.name = "Song " + std::to_string(i);
+      t.artist = "Artist " + std::to_string(i);
+      t.uri = "spotify:track:" + std::string(21, 'x') + std::to_string(i);
+      t.artworkUrl = "https://i.scdn.co/image/cover" + std::to_string(i);
+      h.player.tracks.push_back(t);
+    }
+    h.serveArtworkForAllTracks();
+    h.writeSettings(integer("Val9", 1) + integer("Val11", 0) + integer("Val17", 0) +
+                    integer("Val19", 0) + integer("Val51", 1) + entry("Val31", "⌘N") +
+                    entry("Val33", "⌘B") + entry("Val35", "⌘R") + entry("Val39", "⌥⌘P"));
+  }
+
+  // Keeps the menu and title as they are when the script gets here.
+  void look(std::vector<std::string>& lines, std::string* title = nullptr) {
+    h.desktop.then([this, &lines, title] {
+      lines = h.desktop.menuLines();
+      if (title) *title = toUtf8(h.desktop.statusTitle);
+    });
+  }
+
+  AppHarness h;
+};
+
+TEST_F(SessionFlow, TenTracksThenTogglesThenQuit) {
+  std::vector<std::string> firstMenu, pausedMenu, finalMenu;
+  std::vector<std::string> titles(10);
+  int buildsAfterTracks = 0;
+
+  // Through all ten tracks, alternating the hotkey and the menu.
+  h.desktop.tick();
+  look(firstMenu, &titles[0]);
+  for (int i = 1; i < 10; ++i) {
+    if (i % 2) h.desktop.pressHotkey(kKeyN, kCommand);
+    else h.desktop.chooseMenuItem(MenuItemNext);
+    h.desktop.tick();
+    h.desktop.then([this, &titles, i] {
+      titles[static_cast<std::size_t>(i)] = toUtf8(h.desktop.statusTitle);
+    });
+  }
+  h.desktop.then([&] { buildsAfterTracks = h.desktop.statusItemBuilds; });
+  // Back two tracks by hotkey (once each), whose artwork is cached.
+  h.desktop.pressHotkey(kKeyB, kCommand);
+  h.desktop.pressHotkey(kKeyB, kCommand);
+  h.desktop.tick();
+  h.desktop.pressHotkey(kKeyR, kCommand);
+  h.desktop.pressHotkey(kKeyP, kOption | kCommand);
+  look(pausedMenu);
+  h.desktop.chooseMenuItem(MenuItemShuffle);
+  h.desktop.chooseMenuItem(MenuItemHideArtist);
+  h.desktop.chooseMenuItem(MenuItemCloseSpotifyOnExit);
+  look(finalMenu);
+  h.desktop.chooseMenuItem(MenuItemQuit);
+
+  ASSERT_EQ(h.start(), 0);
+
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(titles[static_cast<std::size_t>(i)], "Song " + std::to_string(i));
+  EXPECT_EQ(buildsAfterTracks, 10) << "one build at start, one per new artwork";
+  EXPECT_EQ(h.desktop.statusItemBuilds, 14) << "then pause, shuffle and two toggles";
+  std::vector<std::string> covers;
+  for (int i = 0; i < 10; ++i) covers.push_back("https://i.scdn.co/image/cover" + std::to_string(i));
+  EXPECT_EQ(h.http.downloads, covers);
+
+  EXPECT_EQ(firstMenu.at(2), std::string("2 Next") + std::string(50, ' ') + "⌘N [media-skip-forward]");
+  EXPECT_EQ(firstMenu.at(6), std::string("5 Pause Spotify") + std::string(34, ' ') +
+                                 "⌥⌘P [media-playback-pause]");
+  EXPECT_EQ(pausedMenu.at(6), std::string("5 Resume Spotify") + std::string(32, ' ') +
+                                  "⌥⌘P [media-playback-start]");
+  EXPECT_EQ(finalMenu.back(), "14 Quit (also closes Spotify)");
+
+  std::vector<std::string> expected = {toUtf8(PS::ActivatePlayer), toUtf8(PS::PlayCurrentTrack),
+                                        toUtf8(PS::HidePlayer)};
+  for (int i = 1; i < 10; ++i) expected.push_back(toUtf8(PS::NextTrack));
+  for (TextView s : {PS::PreviousTrack, PS::PreviousTrack, PS::RestartTrack, PS::PlayPause,
+                     PS::ToggleShuffle, PS::ForegroundProcessPaths, PS::QuitPlayer})
+    expected.push_back(toUtf8(s));
+  EXPECT_EQ(commands(h.player), expected);
+  EXPECT_EQ(h.app().commandCounter(), 9 + 2 + 1 + 1 + 1 + 1);
+
+  // Files left behind: no artwork, the settings with the two toggles.
+  for (auto& e : fs::directory_iterator(h.cacheDir()))
+    EXPECT_NE(e.path().extension(), ".jpeg") << e.path();
+  Preferences prefs(h.settingsPath());
+  prefs.open();
+  prefs.load();
+  EXPECT_EQ(prefs.hideArtist, 0);
+  EXPECT_EQ(prefs.closePlayerOnExit, 1);
+  EXPECT_EQ(toUtf8(prefs.shortcutNext), "⌘N");
+  EXPECT_FALSE(h.player.running) << "Quit also closed the player";
+}
+
+TEST_F(SessionFlow, ShortcutsSavedInOneRunRegisterInTheNext) {
+  h.desktop.chooseMenuItem(MenuItemSetShortcuts);
+  h.desktop.then([this] {
+    std::int64_t shuffleField = 0;
+    int fields = 0;
+    for (auto id : h.desktop.windows.at(ShortcutsWindowNumber).order)
+      if (h.desktop.windows.at(ShortcutsWindowNumber).controls.at(id).spec.kind ==
+              ControlKind::ShortcutField &&
+          ++fields == 4)
+        shuffleField = id;
+    h.desktop.typeKey(KeyEvent{1u << 20, 1, u's', ShortcutsWindowNumber, shuffleField});
+    h.desktop.pressClose(ShortcutsWindowNumber);
+  });
+  ASSERT_EQ(h.start(), 0);
+  ASSERT_EQ(h.desktop.shellCommands.size(), 1u);
+
+  // The relaunched program: same home, same settings.
+  AppHarness next;
+  next.writeSettings("");
+  fs::copy_file(h.settingsPath(), next.settingsPath(), fs::copy_options::overwrite_existing);
+  next.player.tracks = h.player.tracks;
+  next.desktop.pressHotkey(1, kCommand);  // ⌘S: shuffle
+  ASSERT_EQ(next.start(), test::kRanOutOfEvents);
+  EXPECT_EQ(next.player.count(PS::ToggleShuffle), 1u);
+  EXPECT_EQ(toUtf8(next.desktop.entry(MenuItemShuffle)->text),
+            std::string("Shuffle Playback") + std::string(29, ' ') + "⌘S");
+}
+
+}  // namespace
+}  // namespace larkspur

@@ -501,6 +501,14 @@ bool E2eProgram::pressKeys(const std::string& keys) {
   return ok;
 }
 
+bool E2eProgram::clickAt(const std::string& id, int x, int y) {
+  bool ok = false;
+  runProgram({"xdotool", "mousemove", "--sync", "--window", id, std::to_string(x), std::to_string(y),
+              "click", "1"},
+             &ok);
+  return ok;
+}
+
 bool E2eProgram::closeWindow(const std::string& id) {
   Display* display = XOpenDisplay(nullptr);
   if (!display) return false;

@@ -123,6 +123,8 @@ class E2eProgram {
   std::vector<std::string> windowsOf(pid_t pid);
   bool focusWindow(const std::string& id);
   bool pressKeys(const std::string& keys);
+  // A left click at a point of the window, in its own coordinates.
+  bool clickAt(const std::string& id, int x, int y);
   // Asks the window to close, as a window manager's close button does.
   bool closeWindow(const std::string& id);
   std::string clipboard();

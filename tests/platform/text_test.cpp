@@ -5,14 +5,11 @@
 namespace larkspur {
 namespace {
 
-TEST(Text, Utf8RoundTripKeepsEveryPlane) {
+TEST(Text, Utf8RoundTripKeepsEveryPlaneAndInvalidInputBecomesReplacements) {
   std::string s = "a\xC3\xA9\xE2\x80\xA2\xF0\x9F\x8E\xB5";  // a é • 🎵
   Text t = fromUtf8(s);
   EXPECT_EQ(t.size(), 5u);
   EXPECT_EQ(toUtf8(t), s);
-}
-
-TEST(Text, InvalidInputBecomesReplacementCharacters) {
   EXPECT_EQ(fromUtf8("a\xFF" "b"), u"a\uFFFDb");
   EXPECT_EQ(fromUtf8("a\xE2\x80"), u"a\uFFFD");       // truncated sequence
   EXPECT_EQ(fromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");   // overlong
@@ -28,14 +25,11 @@ TEST(Text, RemoveAllScansOnceWithoutRescanningJoins) {
   EXPECT_EQ(removeAll(u"Tune (DELUXE)", u" (Deluxe)", Case::Exact), u"Tune (DELUXE)");
 }
 
-TEST(Text, LeftUnitsNeverSplitsASurrogatePair) {
+TEST(Text, LeftUnitsNeverSplitsASurrogatePairAndShellQuoteMakesOneInertWord) {
   Text t = u"ab\U0001F3B5c";
   EXPECT_EQ(leftUnits(t, 3), u"ab");
   EXPECT_EQ(leftUnits(t, 4), u"ab\U0001F3B5");
   EXPECT_EQ(leftUnits(t, 10), t);
-}
-
-TEST(Text, ShellQuoteMakesOneInertWord) {
   EXPECT_EQ(shellQuote("/a b/it's"), "'/a b/it'\\''s'");
 }
 

@@ -49,25 +49,16 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"forward delete clears", 0, 117, 0xF728, 0, u""},
         KeyCase{"non-ASCII letter clears", Cmd, 41, 0xE9, 0, u""},
         KeyCase{"no character clears", Cmd, 50, 0, 0, u""},
-        KeyCase{"F1 ignores other flags", Cmd | (1u << 23) | (1u << 21), 122, 0xF704, 0x8017A,
-                u"⌘F1"},
-        KeyCase{"F12", 0, 111, 0xF70F, 367, u"F12"},
-        KeyCase{"home", Cmd, 115, 0xF729, 0x80001, u"⌘↖"},
-        KeyCase{"end", 0, 119, 0xF72B, 4, u"↘"},
-        KeyCase{"page up", 0, 116, 0xF72C, 11, u"⇞"},
-        KeyCase{"page down", 0, 121, 0xF72D, 12, u"⇟"},
-        KeyCase{"left", 0, 123, 0xF702, 28, u"←"},
-        KeyCase{"right", 0, 124, 0xF703, 29, u"→"},
-        KeyCase{"up", 0, 126, 0xF700, 30, u"↑"},
-        KeyCase{"down", 0, 125, 0xF701, 31, u"↓"},
-        KeyCase{"tab", 0, 48, 9, 9, u"Tab"},
-        KeyCase{"space", Ctrl, 49, u' ', 0x20020, u"⌃Space"},
-        KeyCase{"return", 0, 36, 13, 13, u"↩"},
-        KeyCase{"escape", 0, 53, 27, 27, u"⎋"},
-        KeyCase{"keypad enter has no name", Cmd, 76, 3, 0x80003, u"⌘"},
+        KeyCase{"F1 ignores other flags", Cmd | (1u << 23) | (1u << 21), 122, 0xF704, 0x8017A, u"⌘F1"},
+        KeyCase{"F12", 0, 111, 0xF70F, 367, u"F12"}, KeyCase{"home", Cmd, 115, 0xF729, 0x80001, u"⌘↖"},
+        KeyCase{"end", 0, 119, 0xF72B, 4, u"↘"}, KeyCase{"page up", 0, 116, 0xF72C, 11, u"⇞"},
+        KeyCase{"page down", 0, 121, 0xF72D, 12, u"⇟"}, KeyCase{"left", 0, 123, 0xF702, 28, u"←"},
+        KeyCase{"right", 0, 124, 0xF703, 29, u"→"}, KeyCase{"up", 0, 126, 0xF700, 30, u"↑"},
+        KeyCase{"down", 0, 125, 0xF701, 31, u"↓"}, KeyCase{"tab", 0, 48, 9, 9, u"Tab"},
+        KeyCase{"space", Ctrl, 49, u' ', 0x20020, u"⌃Space"}, KeyCase{"return", 0, 36, 13, 13, u"↩"},
+        KeyCase{"escape", 0, 53, 27, 27, u"⎋"}, KeyCase{"keypad enter has no name", Cmd, 76, 3, 0x80003, u"⌘"},
         KeyCase{"keypad digit", 0, 83, u'1', 0x31, u"1"},
-        KeyCase{"all four modifiers in fixed order", Cmd | Shift | Opt | Ctrl, 12, u'q',
-                0xF0071, u"⌃⌥⇧⌘Q"}));
+        KeyCase{"all four modifiers in fixed order", Cmd | Shift | Opt | Ctrl, 12, u'q', 0xF0071, u"⌃⌥⇧⌘Q"}));
 
 struct TextCase {
   ShortcutValue value;
@@ -76,9 +67,7 @@ struct TextCase {
 
 class ShortcutTextTest : public ::testing::TestWithParam<TextCase> {};
 
-TEST_P(ShortcutTextTest, RendersValuesNoKeyProduces) {
-  EXPECT_EQ(ShortcutText(GetParam().value), Text(GetParam().text));
-}
+TEST_P(ShortcutTextTest, RendersValuesNoKeyProduces) { EXPECT_EQ(ShortcutText(GetParam().value), Text(GetParam().text)); }
 
 INSTANTIATE_TEST_SUITE_P(Values, ShortcutTextTest,
                          ::testing::Values(TextCase{0, u""}, TextCase{5, u"Insert"},

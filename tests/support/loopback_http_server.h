@@ -1,7 +1,6 @@
 #pragma once
 // A small HTTP/1.1 server on 127.0.0.1 for tests: routes by path, one thread
 // per connection, one response per connection (Connection: close).
-#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -18,8 +17,7 @@ class LoopbackHttpServer {
     int status = 200;
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
-    // Send the headers, then nothing more until the client leaves or the
-    // server stops.
+    // Send the headers, then nothing until the client leaves or the server stops.
     bool stallAfterHeaders = false;
     // >= 0: announce the whole body but close after this many body bytes.
     std::int64_t cutAfter = -1;
@@ -36,11 +34,7 @@ class LoopbackHttpServer {
 
   LoopbackHttpServer();
   ~LoopbackHttpServer();
-  LoopbackHttpServer(const LoopbackHttpServer&) = delete;
-  LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
-  bool listening() const { return listener_ >= 0; }
-  int port() const { return port_; }
   std::string url(const std::string& path) const;
   // Unrouted paths answer 404. The query is not part of the route.
   void route(const std::string& path, Response response);
@@ -50,17 +44,12 @@ class LoopbackHttpServer {
   static int closedPort();
 
  private:
-  void acceptLoop();
   void serve(int client);
-  bool receiveRequest(int client, Request& request);
-  bool sendAll(int client, const char* data, std::size_t size);
-  void waitForHangUpOrStop(int client);
 
-  int listener_ = -1;
-  int port_ = 0;
-  int wake_[2] = {-1, -1};  // written once at stop, never drained
-  std::atomic<bool> stopping_{false};
+  int listener_ = -1, port_ = 0;
   mutable std::mutex mutex_;
+  bool stopping_ = false;
+  std::vector<int> clients_;  // open connections, shut down at stop
   std::map<std::string, Response> routes_;
   std::vector<Request> requests_;
   std::vector<std::thread> connections_;

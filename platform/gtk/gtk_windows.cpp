@@ -43,10 +43,26 @@ void freeLink(gpointer data, GClosure*) {
 
 int points(double v) { return std::max(0, static_cast<int>(std::lround(v))); }
 
+// Frames are laid out in points of a 72-dpi screen, so fonts are sized in
+// pixels too; point sizes would grow by a third at 96 dpi and spill out of
+// their frames. Buttons and entries also lose GTK's generous padding and
+// minimum height so a 22-point button fits its frame.
+void applyFont(GtkWidget* widget, const ControlSpec& spec) {
+  std::string css = "* { font-size: " + std::to_string(points(spec.font.size)) + "px;";
+  if (spec.font.bold) css += " font-weight: bold;";
+  if (spec.kind == ControlKind::Button || spec.kind == ControlKind::ShortcutField)
+    css += " min-height: 0; padding-top: 0; padding-bottom: 0;";
+  css += " }";
+  GtkCssProvider* provider = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr);
+  gtk_style_context_add_provider(gtk_widget_get_style_context(widget),
+                                 GTK_STYLE_PROVIDER(provider),
+                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  g_object_unref(provider);
+}
+
 void styleLabel(GtkWidget* label, const ControlSpec& spec) {
   PangoAttrList* attrs = pango_attr_list_new();
-  pango_attr_list_insert(attrs, pango_attr_size_new(static_cast<int>(spec.font.size * PANGO_SCALE)));
-  if (spec.font.bold) pango_attr_list_insert(attrs, pango_attr_weight_new(PANGO_WEIGHT_BOLD));
   if (spec.textColour >= 0) {
     auto channel = [&](int shift) {
       return static_cast<guint16>(((spec.textColour >> shift) & 0xFF) * 257);
@@ -110,6 +126,7 @@ GtkControl makeControl(GtkDesktop::Impl* impl, std::int64_t window, std::int64_t
       gtk_entry_set_alignment(GTK_ENTRY(c.widget), spec.align == Align::Center ? 0.5f : 0.0f);
       break;
   }
+  if (spec.kind != ControlKind::ImageView) applyFont(c.widget, spec);
   gtk_widget_set_size_request(c.outer, points(spec.frame.width), points(spec.frame.height));
   if (spec.kind == ControlKind::ImageView && spec.image) showImage(c, spec.image);
   return c;
@@ -193,8 +210,13 @@ void GtkDesktop::setStayOnTop(std::int64_t number, bool on) {
 void GtkDesktop::hideMinimiseAndZoom(std::int64_t number) {
   auto it = impl_->windows.find(number);
   if (it == impl_->windows.end()) return;
-  // Window managers give dialogs neither a minimise nor a maximise button.
-  gtk_window_set_type_hint(GTK_WINDOW(it->second.window), GDK_WINDOW_TYPE_HINT_DIALOG);
+  // Window managers give dialogs neither a minimise nor a maximise button;
+  // those that still draw them honour the window's allowed functions.
+  GtkWidget* window = it->second.window;
+  gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_DIALOG);
+  gtk_widget_realize(window);
+  if (GdkWindow* gdk = gtk_widget_get_window(window))
+    gdk_window_set_functions(gdk, GdkWMFunction(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
 }
 
 void GtkDesktop::addControl(std::int64_t window, std::int64_t controlId,

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace larkspur::test {
 
@@ -36,13 +35,6 @@ void AppHarness::writeSettings(const std::string& xmlEntries) {
                                    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
                                 << "<plist version=\"1.0\"><dict>" << xmlEntries
                                 << "</dict></plist>\n";
-}
-
-std::string AppHarness::settingsXml() const {
-  std::ifstream in(settingsPath());
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 template <typename F>

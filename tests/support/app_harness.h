@@ -17,6 +17,14 @@ namespace larkspur::test {
 
 inline constexpr int kRanOutOfEvents = -1000;
 
+// One settings entry as a previous run writes it.
+inline std::string intEntry(const std::string& key, int value) {
+  return "<key>" + key + "</key><integer>" + std::to_string(value) + "</integer>";
+}
+inline std::string textEntry(const std::string& key, const std::string& value) {
+  return "<key>" + key + "</key><string>" + value + "</string>";
+}
+
 class AppHarness {
  public:
   AppHarness();
@@ -35,7 +43,7 @@ class AppHarness {
   void serveArtworkForAllTracks();
   // Writes settings as a previous run would have left them.
   void writeSettings(const std::string& xmlEntries);
-  std::string settingsXml() const;
+  std::string settingsXml() const { return fileBytes(settingsPath()); }
 
   TempDir home;
   EventQueue queue;

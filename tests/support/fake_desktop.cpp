@@ -1,6 +1,24 @@
 #include "support/fake_desktop.h"
 
+#include <sstream>
+
 namespace larkspur::test {
+
+std::vector<std::string> FakeWindow::layout() const {
+  static const char* kinds[] = {"label", "button", "image", "field"};
+  std::vector<std::string> out;
+  for (auto id : order) {
+    const FakeControl& c = controls.at(id);
+    const Rect& f = c.spec.frame;
+    std::ostringstream line;
+    line << kinds[static_cast<int>(c.spec.kind)] << " " << f.x << "," << f.y << "," << f.width
+         << "," << f.height;
+    if (c.spec.kind != ControlKind::ImageView)
+      line << " " << c.spec.font.size << (c.spec.font.bold ? "b " : " ") << toUtf8(c.text);
+    out.push_back(line.str());
+  }
+  return out;
+}
 
 void FakeDesktop::chooseMenuItem(std::int64_t id) {
   then([this, id] {
@@ -12,27 +30,25 @@ void FakeDesktop::chooseMenuItem(std::int64_t id) {
 
 void FakeDesktop::pressHotkey(int keyCode, std::uint32_t modifiers) {
   then([this, keyCode, modifiers] {
-    for (auto& [ref, grab] : grabs) {
-      if (grab.keyCode == keyCode && grab.modifiers == modifiers && hotkeyHandler_) {
-        hotkeyHandler_(grab.identity);
-        return;
-      }
-    }
+    for (auto& [ref, grab] : grabs)
+      if (grab.keyCode == keyCode && grab.modifiers == modifiers && hotkeyHandler_)
+        return hotkeyHandler_(grab.identity);
   });
 }
 
 void FakeDesktop::tick() {
   then([this] {
     auto copy = timers_;
-    for (auto& [handle, timer] : copy) {
-      if (timers_.count(handle)) timer.fire();
-    }
+    for (auto& [handle, fire] : copy)
+      if (timers_.count(handle)) fire();
   });
 }
 
-void FakeDesktop::clickButton(std::int64_t window, std::int64_t controlId) {
-  then([this, window, controlId] {
-    if (control(window, controlId)) queue_.enqueue(EventControl, controlId, window, 0);
+void FakeDesktop::clickButton(std::int64_t window, const std::string& text) {
+  then([this, window, text] {
+    if (!windows.count(window)) return;
+    for (auto& [id, c] : windows[window].controls)
+      if (toUtf8(c.text) == text) return queue_.enqueue(EventControl, id, window, 0);
   });
 }
 
@@ -45,24 +61,15 @@ void FakeDesktop::pressClose(std::int64_t window) {
 void FakeDesktop::typeKey(KeyEvent key) {
   then([this, key] {
     if (queue_.offerToFilters(key)) return;
-    auto w = windows.find(key.focusedWindow);
-    if (w == windows.end()) return;
-    auto c = w->second.controls.find(key.focusedControl);
-    if (c != w->second.controls.end() && c->second.spec.kind == ControlKind::ShortcutField &&
-        key.character >= 32)
-      c->second.text.push_back(key.character);
+    FakeControl* c = find(key.focusedWindow, key.focusedControl);
+    if (c && c->spec.kind == ControlKind::ShortcutField && key.character >= 32)
+      c->text.push_back(key.character);
   });
-}
-
-void FakeDesktop::idle() {
-  then([] {});
 }
 
 void FakeDesktop::requestTermination() {
   then([this] { queue_.enqueue(EventMenu, MenuObjectQuit, WindowApplication, 0); });
 }
-
-void FakeDesktop::then(std::function<void()> action) { script_.push_back(std::move(action)); }
 
 bool FakeDesktop::dispatchOne(int timeoutMs) {
   if (script_.empty()) {
@@ -76,16 +83,15 @@ bool FakeDesktop::dispatchOne(int timeoutMs) {
 }
 
 const MenuEntry* FakeDesktop::entry(std::int64_t id) const {
-  if (!menu) return nullptr;
-  for (const auto& e : menu->entries)
-    if (!e.separator && e.id == id) return &e;
+  if (menu)
+    for (const auto& e : menu->entries)
+      if (!e.separator && e.id == id) return &e;
   return nullptr;
 }
 
 std::vector<std::string> FakeDesktop::menuLines() const {
   std::vector<std::string> lines;
-  if (!menu) return lines;
-  for (const auto& e : menu->entries) {
+  for (const auto& e : menu ? menu->entries : std::vector<MenuEntry>{}) {
     if (e.separator) {
       lines.push_back("---");
       continue;
@@ -93,10 +99,20 @@ std::vector<std::string> FakeDesktop::menuLines() const {
     std::string line = std::to_string(e.id) + " " + toUtf8(e.text);
     if (!e.iconName.empty()) line += " [" + e.iconName + "]";
     else if (e.image) line += " [image]";
-    if (!e.enabled) line += " (disabled)";
-    lines.push_back(line);
+    lines.push_back(e.enabled ? line : line + " (disabled)");
   }
   return lines;
+}
+
+std::string FakeDesktop::enabledIds() const {
+  std::string out;
+  for (std::int64_t id = 1; id <= 14; ++id)
+    if (const MenuEntry* e = entry(id); e && e->enabled) out += std::to_string(id) + " ";
+  return out;
+}
+
+FakeControl* FakeDesktop::find(std::int64_t window, std::int64_t id) {
+  return const_cast<FakeControl*>(control(window, id));
 }
 
 const FakeControl* FakeDesktop::control(std::int64_t window, std::int64_t id) const {
@@ -106,41 +122,16 @@ const FakeControl* FakeDesktop::control(std::int64_t window, std::int64_t id) co
   return c == w->second.controls.end() ? nullptr : &c->second;
 }
 
-std::vector<const FakeControl*> FakeDesktop::controls(std::int64_t window) const {
-  std::vector<const FakeControl*> out;
-  auto w = windows.find(window);
-  if (w == windows.end()) return out;
-  for (auto id : w->second.order) out.push_back(&w->second.controls.at(id));
-  return out;
-}
-
-void FakeDesktop::createStatusItem() {
-  statusItemShown = true;
-  ++statusItemBuilds;
-  log.push_back("status:create");
-}
-
 void FakeDesktop::removeStatusItem() {
   statusItemShown = false;
   statusImage = nullptr;
   statusTitle.clear();
-  statusToolTip.clear();
   menu.reset();
-  log.push_back("status:remove");
 }
-
-void FakeDesktop::setStatusImage(const Image* image, bool templateImage) {
-  statusImage = image;
-  statusImageTemplate = templateImage;
-}
-
-void FakeDesktop::setStatusTitle(const Text& title) { statusTitle = title; }
-void FakeDesktop::setStatusToolTip(const Text& toolTip) { statusToolTip = toolTip; }
 
 void FakeDesktop::setStatusMenu(const MenuModel* model) {
   if (model) menu = *model;
   else menu.reset();
-  log.push_back("status:menu");
 }
 
 void FakeDesktop::menuItemEnabledChanged(const MenuModel& model, std::int64_t id) {
@@ -156,18 +147,8 @@ void FakeDesktop::menuFreed(const MenuModel& model) {
 
 bool FakeDesktop::openWindow(std::int64_t number, Rect content, const Text& title,
                              std::uint32_t options) {
-  FakeWindow w;
-  w.content = content;
-  w.title = title;
-  w.options = options;
-  windows[number] = std::move(w);
-  log.push_back("window:open " + std::to_string(number));
+  windows[number] = FakeWindow{content, title, options, false, false, {}, {}};
   return true;
-}
-
-void FakeDesktop::closeWindow(std::int64_t number) {
-  windows.erase(number);
-  log.push_back("window:close " + std::to_string(number));
 }
 
 void FakeDesktop::setStayOnTop(std::int64_t number, bool on) {
@@ -181,11 +162,7 @@ void FakeDesktop::hideMinimiseAndZoom(std::int64_t number) {
 void FakeDesktop::addControl(std::int64_t window, std::int64_t controlId, const ControlSpec& spec) {
   auto w = windows.find(window);
   if (w == windows.end()) return;
-  FakeControl c;
-  c.spec = spec;
-  c.text = spec.text;
-  c.image = spec.image;
-  w->second.controls[controlId] = std::move(c);
+  w->second.controls[controlId] = FakeControl{spec, spec.text, spec.image};
   w->second.order.push_back(controlId);
 }
 
@@ -197,10 +174,7 @@ void FakeDesktop::removeControl(std::int64_t window, std::int64_t controlId) {
 }
 
 void FakeDesktop::setControlText(std::int64_t window, std::int64_t controlId, const Text& text) {
-  auto w = windows.find(window);
-  if (w == windows.end()) return;
-  auto c = w->second.controls.find(controlId);
-  if (c != w->second.controls.end()) c->second.text = text;
+  if (FakeControl* c = find(window, controlId)) c->text = text;
 }
 
 Text FakeDesktop::controlText(std::int64_t window, std::int64_t controlId) const {
@@ -209,23 +183,16 @@ Text FakeDesktop::controlText(std::int64_t window, std::int64_t controlId) const
 }
 
 void FakeDesktop::setControlImage(std::int64_t window, std::int64_t controlId, const Image* image) {
-  auto w = windows.find(window);
-  if (w == windows.end()) return;
-  auto c = w->second.controls.find(controlId);
-  if (c != w->second.controls.end()) c->second.image = image;
+  if (FakeControl* c = find(window, controlId)) c->image = image;
 }
 
-TimerPort::TimerHandle FakeDesktop::startTimer(int intervalMs, std::function<void()> fire) {
-  TimerHandle h = nextTimer_++;
-  timers_[h] = Timer{intervalMs, std::move(fire)};
-  return h;
+TimerPort::TimerHandle FakeDesktop::startTimer(int, std::function<void()> fire) {
+  timers_[nextTimer_] = std::move(fire);
+  return nextTimer_++;
 }
-
-void FakeDesktop::stopTimer(TimerHandle handle) { timers_.erase(handle); }
 
 int FakeDesktop::runAlert(const AlertSpec& spec) {
   alerts.push_back(spec);
-  log.push_back("alert:" + toUtf8(spec.message));
   if (alertAnswers.empty()) return 0;
   int answer = alertAnswers.front();
   alertAnswers.pop_front();
@@ -244,15 +211,13 @@ std::optional<HotkeyPort::HotkeyRef> FakeDesktop::registerHotkey(int keyCode, st
   if (refusedGrabs.count({keyCode, modifiers})) return std::nullopt;
   for (auto& [ref, grab] : grabs)
     if (grab.keyCode == keyCode && grab.modifiers == modifiers) return std::nullopt;
-  HotkeyRef ref = nextRef_++;
-  grabs[ref] = FakeGrab{keyCode, modifiers, identity};
-  return ref;
+  grabs[nextRef_] = FakeGrab{keyCode, modifiers, identity};
+  return nextRef_++;
 }
 
 bool FakeDesktop::unregisterHotkey(HotkeyRef ref) {
   log.push_back("release " + std::to_string(ref));
-  if (failingReleases.count(ref)) return false;
-  return grabs.erase(ref) != 0;
+  return !failingReleases.count(ref) && grabs.erase(ref) != 0;
 }
 
 }  // namespace larkspur::test

@@ -1,5 +1,5 @@
 #pragma once
-// The in-process desktop: records everything a user could see or a peer could
+// The in-process desktop: keeps what a user could see or a peer could
 // observe, and acts as the user through a script of system events.
 #include <deque>
 #include <functional>
@@ -40,6 +40,9 @@ struct FakeWindow {
   bool buttonsHidden = false;
   std::map<std::int64_t, FakeControl> controls;
   std::vector<std::int64_t> order;  // controls in creation order
+  // Each control as "kind x,y,w,h size[b] text" (images: "image x,y,w,h").
+  std::vector<std::string> layout() const;
+  const FakeControl& at(std::size_t i) const { return controls.at(order.at(i)); }
 };
 
 struct FakeGrab {
@@ -56,23 +59,20 @@ class FakeDesktop : public Desktop {
   bool statusItemShown = false;
   const Image* statusImage = nullptr;
   bool statusImageTemplate = false;
-  Text statusTitle, statusToolTip;
+  Text statusTitle;
   std::optional<MenuModel> menu;  // the attached menu as last rendered
   std::map<std::int64_t, FakeWindow> windows;
   std::vector<AlertSpec> alerts;
   std::deque<int> alertAnswers;  // button index per alert; default 0
   std::optional<Text> clipboard;
-  std::vector<std::string> desktopPictures;
-  std::vector<std::string> shellCommands;
+  std::vector<std::string> desktopPictures, shellCommands;
   std::map<HotkeyPort::HotkeyRef, FakeGrab> grabs;
-  std::vector<std::string> log;  // status item, window and hotkey operations in order
-  int activations = 0;
+  std::vector<std::string> log;  // hotkey grabs and releases in order
   int statusItemBuilds = 0;
 
   // ------------------------------------------------ the machine
   int osMajor = 12;
   std::uint64_t memory = 16ull << 30;
-  double scale = 1.0;
   bool dark = false;
   std::string home = "/nonexistent/";
   std::string exePath = "/opt/larkspur/bin/larkspur";
@@ -80,36 +80,38 @@ class FakeDesktop : public Desktop {
   bool handlerInstallFails = false;
   std::set<std::pair<int, std::uint32_t>> refusedGrabs;  // held by another client
   std::set<HotkeyPort::HotkeyRef> failingReleases;
-  std::vector<int> sleeps;
-  bool accessory = false;
 
   // ------------------------------------------------ acting as the user
   // Each scripted action is one system event for EventQueue::wait.
   void chooseMenuItem(std::int64_t id);
   void pressHotkey(int keyCode, std::uint32_t modifiers);
   void tick();  // every running timer fires once
-  void clickButton(std::int64_t window, std::int64_t controlId);
+  void clickButton(std::int64_t window, const std::string& text);
   void pressClose(std::int64_t window);
   void typeKey(KeyEvent key);  // offered to the queue's filters first
-  void idle();                 // a system event that produces nothing
   void requestTermination();   // SIGTERM and its kin
-  void then(std::function<void()> action);  // any other system event
-  std::size_t pendingActions() const { return script_.size(); }
+  void then(std::function<void()> action) { script_.push_back(std::move(action)); }
 
   // A menu entry as the user sees it, or null.
   const MenuEntry* entry(std::int64_t id) const;
   std::vector<std::string> menuLines() const;  // "2 Next…" / "---", for readable asserts
+  std::string enabledIds() const;              // "2 3 4 14 "
   const FakeControl* control(std::int64_t window, std::int64_t id) const;
-  std::vector<const FakeControl*> controls(std::int64_t window) const;
   std::size_t runningTimers() const { return timers_.size(); }
 
   // ------------------------------------------------ StatusItemPort
-  void createStatusItem() override;
+  void createStatusItem() override {
+    statusItemShown = true;
+    ++statusItemBuilds;
+  }
   void removeStatusItem() override;
   bool hasStatusItem() const override { return statusItemShown; }
-  void setStatusImage(const Image* image, bool templateImage) override;
-  void setStatusTitle(const Text& title) override;
-  void setStatusToolTip(const Text& toolTip) override;
+  void setStatusImage(const Image* image, bool templateImage) override {
+    statusImage = image;
+    statusImageTemplate = templateImage;
+  }
+  void setStatusTitle(const Text& title) override { statusTitle = title; }
+  void setStatusToolTip(const Text&) override {}
   void setStatusMenu(const MenuModel* model) override;
   void menuItemEnabledChanged(const MenuModel& model, std::int64_t id) override;
   void menuFreed(const MenuModel& model) override;
@@ -117,7 +119,7 @@ class FakeDesktop : public Desktop {
   // ------------------------------------------------ WindowPort
   bool openWindow(std::int64_t number, Rect content, const Text& title,
                   std::uint32_t options) override;
-  void closeWindow(std::int64_t number) override;
+  void closeWindow(std::int64_t number) override { windows.erase(number); }
   void setStayOnTop(std::int64_t number, bool on) override;
   void hideMinimiseAndZoom(std::int64_t number) override;
   void addControl(std::int64_t window, std::int64_t controlId, const ControlSpec& spec) override;
@@ -128,8 +130,8 @@ class FakeDesktop : public Desktop {
   void resetSelection(std::int64_t, std::int64_t) override {}
 
   // ------------------------------------------------ TimerPort
-  TimerHandle startTimer(int intervalMs, std::function<void()> fire) override;
-  void stopTimer(TimerHandle handle) override;
+  TimerHandle startTimer(int, std::function<void()> fire) override;
+  void stopTimer(TimerHandle handle) override { timers_.erase(handle); }
 
   // ------------------------------------------------ AlertPort
   int runAlert(const AlertSpec& spec) override;
@@ -143,14 +145,14 @@ class FakeDesktop : public Desktop {
   // ------------------------------------------------ SystemPort
   int osMajorVersion() const override { return osMajor; }
   std::uint64_t physicalMemory() const override { return memory; }
-  double screenScale() const override { return scale; }
+  double screenScale() const override { return 1.0; }
   bool darkAppearance() const override { return dark; }
   std::string homeDirectory() const override { return home; }
   std::string executablePath() const override { return exePath; }
   bool playerInstalled() const override { return installed; }
-  void setAccessoryPolicy() override { accessory = true; }
-  void activateApp() override { ++activations; }
-  void sleepMs(int ms) override { sleeps.push_back(ms); }
+  void setAccessoryPolicy() override {}
+  void activateApp() override {}
+  void sleepMs(int) override {}
   void setClipboardText(const Text& text) override { clipboard = text; }
   void setDesktopPicture(const std::string& path) override { desktopPictures.push_back(path); }
   bool launchShell(const std::string& command) override {
@@ -161,18 +163,14 @@ class FakeDesktop : public Desktop {
 
   // ------------------------------------------------ SystemEventSource
   bool dispatchOne(int timeoutMs) override;
-  void wake() override { ++wakes; }
+  void wake() override {}
   bool hasPending() override { return !script_.empty(); }
-  int wakes = 0;
 
  private:
+  FakeControl* find(std::int64_t window, std::int64_t id);
   EventQueue& queue_;
   std::deque<std::function<void()>> script_;
-  struct Timer {
-    int intervalMs;
-    std::function<void()> fire;
-  };
-  std::map<TimerHandle, Timer> timers_;
+  std::map<TimerHandle, std::function<void()>> timers_;
   TimerHandle nextTimer_ = 1;
   std::function<void(Identity)> hotkeyHandler_;
   HotkeyRef nextRef_ = 1;

@@ -1,31 +1,23 @@
 #include "support/fake_http.h"
 
-#include <cstdio>
+#include <fstream>
 
 namespace larkspur::test {
 
 std::optional<HttpResponse> FakeHttp::fetch(const Text& url) {
   fetches.push_back(toUtf8(url));
   HttpResponse r;
-  std::string status = probeStatus;
-  if (!probeAnswers.empty()) {
-    status = probeAnswers.front();
-    probeAnswers.pop_front();
-  }
-  r.status = fromUtf8(status);
+  r.status = fromUtf8(probeAnswers.empty() ? probeStatus : probeAnswers.front());
+  if (!probeAnswers.empty()) probeAnswers.pop_front();
   return r;
 }
 
 bool FakeHttp::downloadToFile(const Text& url, const Text& path) {
-  std::string u = toUtf8(url);
-  downloads.push_back(u);
-  auto it = bodies.find(u);
-  if (it == bodies.end()) return false;
-  std::FILE* f = std::fopen(toUtf8(path).c_str(), "wb");
-  if (!f) return false;
-  std::fwrite(it->second.data(), 1, it->second.size(), f);
-  std::fclose(f);
-  return true;
+  downloads.push_back(toUtf8(url));
+  auto it = bodies.find(downloads.back());
+  if (failDownloads-- > 0 || it == bodies.end()) return false;
+  std::ofstream out(toUtf8(path), std::ios::binary);
+  return bool(out << it->second);
 }
 
 }  // namespace larkspur::test

@@ -18,6 +18,7 @@ class FakeHttp : public HttpPort {
   std::string probeStatus = "200";      // answered when probeAnswers is empty
   std::deque<std::string> probeAnswers;  // one per fetch, first
   std::map<std::string, std::string> bodies;  // url -> body; absent: transfer fails
+  int failDownloads = 0;                      // so many transfers fail first, as a drop would
   std::vector<std::string> fetches, downloads;
   std::vector<int> timeouts;
 };

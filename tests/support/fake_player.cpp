@@ -12,20 +12,14 @@ ScriptResult FakePlayer::value(std::string text) {
   return r;
 }
 
-ScriptResult FakePlayer::list(std::vector<std::optional<std::string>> items) {
-  ScriptResult r;
-  r.isList = true;
-  r.items = std::move(items);
-  return r;
-}
-
 std::optional<ScriptResult> FakePlayer::execute(TextView script) {
   received.emplace_back(script);
   if (auto o = overrides.find(Text(script)); o != overrides.end()) return o->second;
   if (script == PS::ForegroundProcessPaths) {
-    std::vector<std::optional<std::string>> items;
-    for (auto& p : foreground) items.push_back(p);
-    return list(items);
+    ScriptResult r;
+    r.isList = true;
+    r.items.assign(foreground.begin(), foreground.end());
+    return r;
   }
   if (script == PS::ActivatePlayer) {
     running = true;
@@ -35,21 +29,19 @@ std::optional<ScriptResult> FakePlayer::execute(TextView script) {
   const FakeTrack& t = track();
   auto tf = [](bool b) { return value(b ? "true" : "false"); };
   if (script == PS::PlayCurrentTrack) playing = true;
-  else if (script == PS::HidePlayer) {}
-  else if (script == PS::TrackUri) return value(t.uri);
-  else if (script == PS::TrackId) return value(t.uri);
+  else if (script == PS::TrackUri || script == PS::TrackId) return value(t.uri);
   else if (script == PS::MuteVolume) volume = 0;
   else if (script == PS::FullVolume) volume = 100;
   else if (script == PS::NextTrack) current = (current + 1) % tracks.size();
   else if (script == PS::PreviousTrack) current = current == 0 ? 0 : current - 1;
   else if (script == PS::PlayPause) playing = !playing;
   else if (script == PS::ToggleShuffle) shuffling = !shuffling;
-  else if (script == PS::RestartTrack) {}
   else if (script == PS::IsPlaying) return tf(playing);
   else if (script == PS::IsShuffling) return tf(shuffling);
   else if (script == PS::ArtworkUrl) return value(t.artworkUrl);
-  else if (script == PS::PlayingTrackName) return playing ? std::optional(value(t.name)) : std::nullopt;
-  else if (script == PS::PlayingTrackArtist) return playing ? std::optional(value(t.artist)) : std::nullopt;
+  else if (script == PS::PlayingTrackName || script == PS::PlayingTrackArtist)
+    return playing ? std::optional(value(script == PS::PlayingTrackName ? t.name : t.artist))
+                   : std::nullopt;
   else if (script == PS::TrackArtist) return value(t.artist);
   else if (script == PS::TrackAlbum) return value(t.album);
   else if (script == PS::DurationMinutes) return value(t.minutes);
@@ -64,12 +56,6 @@ std::size_t FakePlayer::count(TextView script) const {
   std::size_t n = 0;
   for (auto& r : received) n += r == script;
   return n;
-}
-
-std::vector<std::string> FakePlayer::receivedUtf8() const {
-  std::vector<std::string> out;
-  for (auto& r : received) out.push_back(toUtf8(r));
-  return out;
 }
 
 std::vector<Text> FakePlayer::takeReceived() {

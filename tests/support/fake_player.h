@@ -42,13 +42,11 @@ class FakePlayer : public ScriptService {
   // Record
   std::vector<Text> received;
   std::size_t count(TextView script) const;
-  std::vector<std::string> receivedUtf8() const;
   // The texts received since the last call, for step-by-step asserts.
   std::vector<Text> takeReceived();
 
   const FakeTrack& track() const { return tracks.at(current); }
   static ScriptResult value(std::string text);
-  static ScriptResult list(std::vector<std::optional<std::string>> items);
 
  private:
   std::size_t taken_ = 0;

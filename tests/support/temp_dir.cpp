@@ -23,8 +23,10 @@ std::string TempDir::write(const std::string& name, const std::string& content) 
   return file(name);
 }
 
-std::string TempDir::read(const std::string& name) const {
-  std::ifstream in(file(name), std::ios::binary);
+std::string TempDir::read(const std::string& name) const { return fileBytes(file(name)); }
+
+std::string fileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();

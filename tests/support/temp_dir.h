@@ -3,6 +3,9 @@
 
 namespace larkspur::test {
 
+// A file's bytes; empty when it cannot be read.
+std::string fileBytes(const std::string& path);
+
 // A fresh directory under /tmp, removed with everything in it.
 class TempDir {
  public:

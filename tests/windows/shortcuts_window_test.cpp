@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <filesystem>
 
 #include "player/player_script.h"
 #include "support/app_harness.h"
@@ -12,45 +12,18 @@ namespace {
 
 namespace PS = PlayerScript;
 using test::AppHarness;
-using test::FakeWindow;
-using test::kRanOutOfEvents;
+using test::textEntry;
+using Lines = std::vector<std::string>;
 
 constexpr std::int64_t kWindow = ShortcutsWindowNumber;
 constexpr std::uint32_t kShift = 1u << 17, kCommand = 1u << 20;
-const char* const kTextKeys[] = {"Val31", "Val33", "Val35", "Val37", "Val39", "Val41"};
-
-std::string describe(const test::FakeControl& c) {
-  const Rect& f = c.spec.frame;
-  std::ostringstream out;
-  out << (c.spec.kind == ControlKind::ShortcutField ? "field " : "label ") << f.x << "," << f.y
-      << "," << f.width << "," << f.height << " " << c.spec.font.size << " " << toUtf8(c.text);
-  return out.str();
-}
-
-std::string entry(const std::string& key, const std::string& value) {
-  return "<key>" + key + "</key><string>" + value + "</string>";
-}
 
 // Entries as the settings file holds them after the run.
-std::vector<std::string> stored(AppHarness& h, std::vector<std::string> keys) {
+Lines stored(AppHarness& h, Lines keys = {"Val31", "Val33", "Val35", "Val37", "Val39", "Val41"}) {
   Preferences prefs(h.settingsPath());
   prefs.load();
-  std::vector<std::string> out;
-  for (const auto& key : keys) out.push_back(toUtf8(prefs.readString(key)));
-  return out;
-}
-
-std::vector<std::string> storedTexts(AppHarness& h) {
-  return stored(h, {kTextKeys, kTextKeys + 6});
-}
-
-std::string enabledIds(const AppHarness& h) {
-  std::string out;
-  for (std::int64_t id = 1; id <= 14; ++id) {
-    const MenuEntry* e = h.desktop.entry(id);
-    if (e && e->enabled) out += std::to_string(id) + " ";
-  }
-  return out;
+  for (auto& key : keys) key = toUtf8(prefs.readString(key));
+  return keys;
 }
 
 class ShortcutsWindowTest : public ::testing::Test {
@@ -59,23 +32,14 @@ class ShortcutsWindowTest : public ::testing::Test {
     h.desktop.chooseMenuItem(MenuItemSetShortcuts);
     h.desktop.then([this] {
       shown = h.desktop.windows.at(kWindow);
-      enabledWhileOpen = enabledIds(h);
+      enabledWhileOpen = h.desktop.enabledIds();
     });
   }
-  // The capture field of a row (0 to 5), once the window is open.
-  std::int64_t field(std::size_t row) const {
-    std::size_t seen = 0;
-    for (auto id : h.desktop.windows.at(kWindow).order)
-      if (h.desktop.windows.at(kWindow).controls.at(id).spec.kind == ControlKind::ShortcutField &&
-          seen++ == row)
-        return id;
-    return 0;
-  }
-  // Types into a row's field, then closes the window or chooses `thenChoose`.
+  // Types into a row's field (0 to 5), then closes the window or chooses `thenChoose`.
   void typeInto(std::size_t row, KeyEvent key, std::int64_t thenChoose = 0) {
     h.desktop.then([this, row, key, thenChoose]() mutable {
       key.focusedWindow = kWindow;
-      key.focusedControl = field(row);
+      key.focusedControl = h.desktop.windows.at(kWindow).order.at(2 + 2 * row);
       h.desktop.typeKey(key);
       if (thenChoose) h.desktop.chooseMenuItem(thenChoose);
       else h.desktop.pressClose(kWindow);
@@ -83,7 +47,7 @@ class ShortcutsWindowTest : public ::testing::Test {
   }
 
   AppHarness h;
-  FakeWindow shown;
+  test::FakeWindow shown;
   std::string enabledWhileOpen;
 };
 
@@ -92,79 +56,77 @@ TEST_F(ShortcutsWindowTest, FirstRunSavedAtOnce) {
   h.desktop.pressClose(kWindow);
   ASSERT_EQ(h.start(), 0);
 
-  EXPECT_EQ(toUtf8(shown.title), "Set Keyboard Shortcuts");
-  EXPECT_EQ(shown.content.width, 320);
-  EXPECT_EQ(shown.content.height, 260);
+  EXPECT_EQ(shown.title, u"Set Keyboard Shortcuts");
+  EXPECT_EQ((std::pair{shown.content.width, shown.content.height}), (std::pair{320.0, 260.0}));
   EXPECT_EQ(shown.options, 76u);
-  EXPECT_TRUE(shown.stayOnTop);
-  EXPECT_TRUE(shown.buttonsHidden);
+  EXPECT_TRUE(shown.stayOnTop && shown.buttonsHidden);
   EXPECT_EQ(enabledWhileOpen, "2 3 4 14 ");
-  std::vector<std::string> controls;
-  for (auto id : shown.order) controls.push_back(describe(shown.controls.at(id)));
-  EXPECT_EQ(controls, (std::vector<std::string>{
-                          "label 20,20,380,25 12 Type a Shortcut into each box. Click 'Set' to apply",
-                          "label 20,50,300,25 12 Next Track Shortcut", "field 200,50,100,25 12 ",
-                          "label 20,80,300,25 12 Previous Track Shortcut", "field 200,80,100,25 12 ",
-                          "label 20,110,300,25 12 Repeat Track Shortcut", "field 200,110,100,25 12 ",
-                          "label 20,140,300,25 12 Shuffle Playlist Shortcut",
-                          "field 200,140,100,25 12 ", "label 20,170,300,25 12 Pause Shortcut",
-                          "field 200,170,100,25 12 ",
-                          "label 20,200,300,25 12 Track Details Shortcut",
-                          "field 200,200,100,25 12 "}));
-  EXPECT_EQ(shown.controls.at(shown.order[0]).spec.textColour, 0x666666);
-  for (auto id : shown.order) {
-    const ControlSpec& spec = shown.controls.at(id).spec;
-    if (spec.kind != ControlKind::ShortcutField) continue;
-    EXPECT_EQ(toUtf8(spec.placeholder), "add shortcut");
+  EXPECT_EQ(shown.layout(),
+            (Lines{"label 20,20,380,25 12 Type a Shortcut into each box. Click 'Set' to apply",
+                   "label 20,50,300,25 12 Next Track Shortcut", "field 200,50,100,25 12 ",
+                   "label 20,80,300,25 12 Previous Track Shortcut", "field 200,80,100,25 12 ",
+                   "label 20,110,300,25 12 Repeat Track Shortcut", "field 200,110,100,25 12 ",
+                   "label 20,140,300,25 12 Shuffle Playlist Shortcut", "field 200,140,100,25 12 ",
+                   "label 20,170,300,25 12 Pause Shortcut", "field 200,170,100,25 12 ",
+                   "label 20,200,300,25 12 Track Details Shortcut", "field 200,200,100,25 12 "}));
+  EXPECT_EQ(shown.at(0).spec.textColour, 0x666666);
+  for (std::size_t row = 0; row < 6; ++row) {
+    const ControlSpec& spec = shown.at(2 + 2 * row).spec;
+    EXPECT_EQ(spec.placeholder, u"add shortcut");
     EXPECT_EQ(spec.align, Align::Center);
     EXPECT_EQ(spec.bezelStyle, 1);
   }
-
   EXPECT_EQ(stored(h, {"Val30", "Val32", "Val34", "Val36", "Val38", "Val40"}),
-            (std::vector<std::string>{"Key1", "Key2", "Key3", "Key4", "Key5", "Key6"}));
-  EXPECT_EQ(storedTexts(h), std::vector<std::string>(6, ""));
+            (Lines{"Key1", "Key2", "Key3", "Key4", "Key5", "Key6"}));
+  EXPECT_EQ(stored(h), Lines(6, ""));
   EXPECT_EQ(h.desktop.shellCommands.size(), 1u) << "relaunched";
   EXPECT_FALSE(h.desktop.statusItemShown);
   EXPECT_EQ(h.desktop.runningTimers(), 0u);
   EXPECT_TRUE(h.desktop.windows.empty());
 }
 
-TEST_F(ShortcutsWindowTest, FieldsShowTheStoredTextsAndTypingReplacesOne) {
-  h.writeSettings(entry("Val31", "⌘N") + entry("Val33", "⌘B") + entry("Val41", "⌥⌘I"));
+TEST_F(ShortcutsWindowTest, FieldsShowTheStoredTextsAndATypedOneRegistersInTheNextRun) {
+  h.writeSettings(textEntry("Val31", "⌘N") + textEntry("Val33", "⌘B") + textEntry("Val39", "⌘P") +
+                  textEntry("Val41", "⌥⌘I"));
   open();
+  h.desktop.pressHotkey(45, 256);  // ⌘N and ⌘P are discarded while open
+  h.desktop.pressHotkey(35, 256);
   typeInto(0, KeyEvent{kShift | kCommand, 40, u'K'});
   ASSERT_EQ(h.start(), 0);
-  EXPECT_EQ(toUtf8(shown.controls.at(shown.order[2]).text), "⌘N");
-  EXPECT_EQ(toUtf8(shown.controls.at(shown.order[4]).text), "⌘B");
-  EXPECT_EQ(toUtf8(shown.controls.at(shown.order[12]).text), "⌥⌘I");
-  EXPECT_EQ(storedTexts(h), (std::vector<std::string>{"⇧⌘K", "⌘B", "", "", "", "⌥⌘I"}));
+  EXPECT_EQ(shown.at(2).text, u"⌘N");
+  EXPECT_EQ(shown.at(4).text, u"⌘B");
+  EXPECT_EQ(shown.at(12).text, u"⌥⌘I");
+  EXPECT_EQ(h.player.count(PS::NextTrack) + h.player.count(PS::PlayPause), 0u);
+  EXPECT_EQ(stored(h), (Lines{"⇧⌘K", "⌘B", "", "", "⌘P", "⌥⌘I"}));
+  ASSERT_EQ(h.desktop.shellCommands.size(), 1u);
+
+  // The relaunched program: same settings.
+  AppHarness next;
+  next.writeSettings("");
+  std::filesystem::copy_file(h.settingsPath(), next.settingsPath(),
+                             std::filesystem::copy_options::overwrite_existing);
+  next.desktop.pressHotkey(40, 768);  // ⇧⌘K
+  ASSERT_EQ(next.start(), test::kRanOutOfEvents);
+  EXPECT_EQ(next.player.count(PS::NextTrack), 1u);
+  EXPECT_EQ(toUtf8(next.desktop.entry(MenuItemNext)->text), "Next" + std::string(50, ' ') + "⇧⌘K");
 }
 
 TEST_F(ShortcutsWindowTest, BackspaceClearsARowAndItsHotkey) {
-  h.writeSettings(entry("Val31", "⌘N") + entry("Val33", "⌘B"));
+  h.writeSettings(textEntry("Val31", "⌘N") + textEntry("Val33", "⌘B"));
+  const auto grabbed = [this] {
+    for (auto& [ref, g] : h.desktop.grabs)
+      if (g.keyCode == 45 && g.modifiers == 256) return true;
+    return false;
+  };
   bool grabbedBefore = false;
-  h.desktop.then([&] {
-    for (auto& [ref, g] : h.desktop.grabs) grabbedBefore |= g.keyCode == 45 && g.modifiers == 256;
-  });
+  h.desktop.then([&] { grabbedBefore = grabbed(); });
   open();
   typeInto(0, KeyEvent{0, 51, 8});
   ASSERT_EQ(h.start(), 0);
   EXPECT_TRUE(grabbedBefore);
-  for (auto& [ref, g] : h.desktop.grabs) EXPECT_FALSE(g.keyCode == 45 && g.modifiers == 256);
+  EXPECT_FALSE(grabbed());
   for (auto& record : h.app().hotkeys().records()) EXPECT_NE(record.eventCode, EventNextTrack);
-  EXPECT_EQ(storedTexts(h), (std::vector<std::string>{"", "⌘B", "", "", "", ""}));
-}
-
-TEST_F(ShortcutsWindowTest, HotkeysAreDiscardedWhileOpen) {
-  h.writeSettings(entry("Val31", "⌘N") + entry("Val39", "⌘P"));
-  open();
-  h.desktop.pressHotkey(45, 256);
-  h.desktop.pressHotkey(35, 256);
-  h.desktop.pressClose(kWindow);
-  ASSERT_EQ(h.start(), 0);
-  EXPECT_EQ(h.player.count(PS::NextTrack), 0u);
-  EXPECT_EQ(h.player.count(PS::PlayPause), 0u);
-  EXPECT_EQ(storedTexts(h), (std::vector<std::string>{"⌘N", "", "", "", "⌘P", ""}));
+  EXPECT_EQ(stored(h), (Lines{"", "⌘B", "", "", "", ""}));
 }
 
 TEST_F(ShortcutsWindowTest, TransportFromTheMenuAndClosingOnATrackChange) {
@@ -190,12 +152,12 @@ TEST_F(ShortcutsWindowTest, TransportFromTheMenuAndClosingOnATrackChange) {
 }
 
 TEST_F(ShortcutsWindowTest, QuitFromTheMenuSavesNothing) {
-  h.writeSettings(entry("Val31", "⌘N"));
+  h.writeSettings(textEntry("Val31", "⌘N"));
   open();
   typeInto(0, KeyEvent{kCommand, 40, u'K'}, MenuItemQuit);
   ASSERT_EQ(h.start(), 0);
   EXPECT_TRUE(h.desktop.shellCommands.empty());
-  EXPECT_EQ(storedTexts(h)[0], "⌘N");
+  EXPECT_EQ(stored(h)[0], "⌘N");
 }
 
 }  // namespace

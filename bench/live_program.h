@@ -116,7 +116,6 @@ class LiveProgram {
   bool start() {
     std::string error;
     if (!test::startGtkSession(&error)) return fail("no X server: " + error);
-    if (!server_.listening()) return fail("no loopback HTTP server");
     std::string art = readWhole(LARKSPUR_SOURCE_RESOURCES "fancy_app_icon.png");
     if (art.empty()) art = readWhole(LARKSPUR_SOURCE_RESOURCES "ss_icon.png");
     server_.route("/", test::LoopbackHttpServer::text(200, "ok"));
@@ -130,7 +129,7 @@ class LiveProgram {
 
     endpoints_.probeUrl = server_.url("/");
     endpoints_.imagePrefix = server_.url("/image/");
-    endpoints_.webHost = "127.0.0.1:" + std::to_string(server_.port());
+    endpoints_.webHost = server_.url("").substr(std::string_view("http://").size());
     endpoints_.tempDirectory = dir_.path() + "/";
     desktop_ = GtkDesktop::create(queue_, endpoints_, &error);
     if (!desktop_) return fail("no desktop: " + error);

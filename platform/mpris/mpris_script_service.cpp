@@ -112,17 +112,22 @@ class Metadata {
 }  // namespace
 
 struct MprisScriptService::Impl {
-  using Handler = std::optional<ScriptResult> (Impl::*)(const std::string& player);
+  using Handler = std::optional<ScriptResult> (Impl::*)();
   struct Entry {
     TextView script;
     Handler handler;
-    bool needsPlayer;
   };
 
   Endpoints endpoints;
   int callTimeoutMs;
   int startTimeoutMs;
   GDBusConnection* connection = nullptr;
+  // The instance name the player was last found under, tried before the
+  // well-known name; empty while the player answers to the well-known one.
+  std::string instanceName;
+  // Set within one text once no player answered, so its further calls do not
+  // look for it again.
+  bool playerAbsent = false;
 
   ~Impl() {
     if (connection) g_object_unref(connection);
@@ -130,51 +135,53 @@ struct MprisScriptService::Impl {
 
   GDBusConnection* bus();
   Variant call(const std::string& dest, const char* path, const char* iface, const char* method,
-               GVariant* params, const char* replyType);
+               GVariant* params, const char* replyType, bool* nameGone = nullptr);
+  Variant callPlayerObject(const char* iface, const char* method, GVariant* params,
+                           const char* replyType);
   std::vector<std::string> busNames();
   std::optional<std::string> playerName();
-  Variant property(const std::string& player, const char* iface, const char* name);
-  bool setProperty(const std::string& player, const char* name, GVariant* value);
-  bool callPlayer(const std::string& player, const char* method, GVariant* params = nullptr);
-  Metadata metadata(const std::string& player);
-  std::optional<std::string> playbackStatus(const std::string& player);
-  bool playing(const std::string& player);
+  Variant property(const std::string& dest, const char* iface, const char* name);
+  Variant playerProperty(const char* name);
+  Metadata playerProperties(std::optional<std::string>* status);
+  bool setProperty(const char* name, GVariant* value);
+  bool callPlayer(const char* method, GVariant* params = nullptr);
+  Metadata metadata();
   bool startPlayer();
   std::optional<std::string> waitForPlayer();
   std::optional<ScriptResult> run(TextView script);
 
-  std::optional<ScriptResult> activate(const std::string&);
-  std::optional<ScriptResult> nothing(const std::string&) { return std::nullopt; }
-  std::optional<ScriptResult> play(const std::string& p) { return command(p, "Play"); }
-  std::optional<ScriptResult> next(const std::string& p) { return command(p, "Next"); }
-  std::optional<ScriptResult> previous(const std::string& p) { return command(p, "Previous"); }
-  std::optional<ScriptResult> playPause(const std::string& p) { return command(p, "PlayPause"); }
-  std::optional<ScriptResult> mute(const std::string& p) { return volume(p, 0.0); }
-  std::optional<ScriptResult> fullVolume(const std::string& p) { return volume(p, 1.0); }
-  std::optional<ScriptResult> command(const std::string& p, const char* method) {
-    callPlayer(p, method);
+  std::optional<ScriptResult> activate();
+  std::optional<ScriptResult> nothing() { return std::nullopt; }
+  std::optional<ScriptResult> play() { return command("Play"); }
+  std::optional<ScriptResult> next() { return command("Next"); }
+  std::optional<ScriptResult> previous() { return command("Previous"); }
+  std::optional<ScriptResult> playPause() { return command("PlayPause"); }
+  std::optional<ScriptResult> mute() { return volume(0.0); }
+  std::optional<ScriptResult> fullVolume() { return volume(1.0); }
+  std::optional<ScriptResult> command(const char* method) {
+    callPlayer(method);
     return std::nullopt;
   }
-  std::optional<ScriptResult> volume(const std::string& p, double level) {
-    setProperty(p, "Volume", g_variant_new_double(level));
+  std::optional<ScriptResult> volume(double level) {
+    setProperty("Volume", g_variant_new_double(level));
     return std::nullopt;
   }
-  std::optional<ScriptResult> toggleShuffle(const std::string& p);
-  std::optional<ScriptResult> restart(const std::string& p);
-  std::optional<ScriptResult> isPlaying(const std::string& p);
-  std::optional<ScriptResult> isShuffling(const std::string& p);
-  std::optional<ScriptResult> trackUri(const std::string& p);
-  std::optional<ScriptResult> artwork(const std::string& p);
-  std::optional<ScriptResult> playingName(const std::string& p);
-  std::optional<ScriptResult> playingArtist(const std::string& p);
-  std::optional<ScriptResult> artist(const std::string& p);
-  std::optional<ScriptResult> album(const std::string& p);
-  std::optional<ScriptResult> minutes(const std::string& p);
-  std::optional<ScriptResult> seconds(const std::string& p);
-  std::optional<ScriptResult> rating(const std::string& p);
-  std::optional<ScriptResult> trackNumber(const std::string& p);
-  std::optional<ScriptResult> playerIdentities(const std::string&);
-  std::optional<ScriptResult> quit(const std::string& p);
+  std::optional<ScriptResult> toggleShuffle();
+  std::optional<ScriptResult> restart();
+  std::optional<ScriptResult> isPlaying();
+  std::optional<ScriptResult> isShuffling();
+  std::optional<ScriptResult> trackUri();
+  std::optional<ScriptResult> artwork();
+  std::optional<ScriptResult> playingName();
+  std::optional<ScriptResult> playingArtist();
+  std::optional<ScriptResult> artist();
+  std::optional<ScriptResult> album();
+  std::optional<ScriptResult> minutes();
+  std::optional<ScriptResult> seconds();
+  std::optional<ScriptResult> rating();
+  std::optional<ScriptResult> trackNumber();
+  std::optional<ScriptResult> playerIdentities();
+  std::optional<ScriptResult> quit();
 };
 
 // Our own connection rather than the process-wide one from g_bus_get_sync:
@@ -198,7 +205,7 @@ GDBusConnection* MprisScriptService::Impl::bus() {
 // Never starts a service by bus activation: a missing player answers at once.
 Variant MprisScriptService::Impl::call(const std::string& dest, const char* path,
                                        const char* iface, const char* method, GVariant* params,
-                                       const char* replyType) {
+                                       const char* replyType, bool* nameGone) {
   GDBusConnection* c = bus();
   if (!c) {
     if (params) g_variant_unref(g_variant_ref_sink(params));
@@ -208,8 +215,37 @@ Variant MprisScriptService::Impl::call(const std::string& dest, const char* path
   GVariant* reply = g_dbus_connection_call_sync(
       c, dest.c_str(), path, iface, method, params, replyType ? G_VARIANT_TYPE(replyType) : nullptr,
       G_DBUS_CALL_FLAGS_NO_AUTO_START, callTimeoutMs, nullptr, &error);
+  if (nameGone)
+    *nameGone = g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER) ||
+                g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN);
   g_clear_error(&error);
   return Variant(reply);
+}
+
+// Listing the bus names costs a round trip of its own, so the player is
+// called by name and the names are listed only when nobody owns that name.
+// Nothing of the player's answers is kept between calls, only where it lives.
+Variant MprisScriptService::Impl::callPlayerObject(const char* iface, const char* method,
+                                                   GVariant* params, const char* replyType) {
+  // Held so that the same parameters can go to a second name.
+  Variant held(params ? g_variant_ref_sink(params) : nullptr);
+  if (playerAbsent) return nullptr;
+  bool gone = false;
+  if (!instanceName.empty()) {
+    Variant reply = call(instanceName, ObjectPath, iface, method, held.get(), replyType, &gone);
+    if (reply || !gone) return reply;
+    instanceName.clear();
+  }
+  Variant reply =
+      call(endpoints.playerBusName, ObjectPath, iface, method, held.get(), replyType, &gone);
+  if (reply || !gone) return reply;
+  std::optional<std::string> name = playerName();
+  if (!name) {
+    playerAbsent = true;
+    return nullptr;
+  }
+  if (*name != endpoints.playerBusName) instanceName = *name;
+  return call(*name, ObjectPath, iface, method, held.get(), replyType);
 }
 
 std::vector<std::string> MprisScriptService::Impl::busNames() {
@@ -237,37 +273,45 @@ std::optional<std::string> MprisScriptService::Impl::playerName() {
   return found;
 }
 
-Variant MprisScriptService::Impl::property(const std::string& player, const char* iface,
-                                           const char* name) {
-  Variant reply = call(player, ObjectPath, PropertiesInterface, "Get",
-                       g_variant_new("(ss)", iface, name), "(v)");
+namespace {
+Variant unboxedProperty(Variant reply) {
   if (!reply) return nullptr;
   Variant boxed(g_variant_get_child_value(reply.get(), 0));
   return Variant(g_variant_get_variant(boxed.get()));
 }
+}  // namespace
 
-bool MprisScriptService::Impl::setProperty(const std::string& player, const char* name,
-                                           GVariant* value) {
-  return call(player, ObjectPath, PropertiesInterface, "Set",
-              g_variant_new("(ssv)", PlayerInterface, name, value), nullptr) != nullptr;
+Variant MprisScriptService::Impl::property(const std::string& dest, const char* iface,
+                                           const char* name) {
+  return unboxedProperty(call(dest, ObjectPath, PropertiesInterface, "Get",
+                              g_variant_new("(ss)", iface, name), "(v)"));
 }
 
-bool MprisScriptService::Impl::callPlayer(const std::string& player, const char* method,
-                                          GVariant* params) {
-  return call(player, ObjectPath, PlayerInterface, method, params, nullptr) != nullptr;
+Variant MprisScriptService::Impl::playerProperty(const char* name) {
+  return unboxedProperty(callPlayerObject(PropertiesInterface, "Get",
+                                          g_variant_new("(ss)", PlayerInterface, name), "(v)"));
 }
 
-Metadata MprisScriptService::Impl::metadata(const std::string& player) {
-  return Metadata(property(player, PlayerInterface, "Metadata"));
+// The playback status and the metadata in one round trip.
+Metadata MprisScriptService::Impl::playerProperties(std::optional<std::string>* status) {
+  Variant reply = callPlayerObject(PropertiesInterface, "GetAll",
+                                   g_variant_new("(s)", PlayerInterface), "(a{sv})");
+  if (!reply) return Metadata(nullptr);
+  Variant all(g_variant_get_child_value(reply.get(), 0));
+  *status = textOf(Variant(g_variant_lookup_value(all.get(), "PlaybackStatus", nullptr)).get());
+  return Metadata(Variant(g_variant_lookup_value(all.get(), "Metadata", nullptr)));
 }
 
-std::optional<std::string> MprisScriptService::Impl::playbackStatus(const std::string& player) {
-  return textOf(property(player, PlayerInterface, "PlaybackStatus").get());
+bool MprisScriptService::Impl::setProperty(const char* name, GVariant* value) {
+  return callPlayerObject(PropertiesInterface, "Set",
+                          g_variant_new("(ssv)", PlayerInterface, name, value), nullptr) != nullptr;
 }
 
-bool MprisScriptService::Impl::playing(const std::string& player) {
-  return playbackStatus(player) == "Playing";
+bool MprisScriptService::Impl::callPlayer(const char* method, GVariant* params) {
+  return callPlayerObject(PlayerInterface, method, params, nullptr) != nullptr;
 }
+
+Metadata MprisScriptService::Impl::metadata() { return Metadata(playerProperty("Metadata")); }
 
 namespace {
 // The player must outlive us and our terminal session.
@@ -343,97 +387,104 @@ std::optional<std::string> MprisScriptService::Impl::waitForPlayer() {
   return found;
 }
 
-std::optional<ScriptResult> MprisScriptService::Impl::activate(const std::string&) {
-  std::optional<std::string> player = playerName();
-  if (!player && bus() && startPlayer()) player = waitForPlayer();
+std::optional<ScriptResult> MprisScriptService::Impl::activate() {
   // Raising is a courtesy; a player that cannot be raised is still running.
-  if (player) call(*player, ObjectPath, RootInterface, "Raise", nullptr, nullptr);
+  if (callPlayerObject(RootInterface, "Raise", nullptr, nullptr) || !playerAbsent) return std::nullopt;
+  if (!bus() || !startPlayer()) return std::nullopt;
+  std::optional<std::string> player = waitForPlayer();
+  if (!player) return std::nullopt;
+  if (*player != endpoints.playerBusName) instanceName = *player;
+  call(*player, ObjectPath, RootInterface, "Raise", nullptr, nullptr);
   return std::nullopt;
 }
 
-std::optional<ScriptResult> MprisScriptService::Impl::toggleShuffle(const std::string& p) {
-  Variant shuffle = property(p, PlayerInterface, "Shuffle");
+std::optional<ScriptResult> MprisScriptService::Impl::toggleShuffle() {
+  Variant shuffle = playerProperty("Shuffle");
   if (isType(shuffle.get(), "b"))
-    setProperty(p, "Shuffle", g_variant_new_boolean(!g_variant_get_boolean(shuffle.get())));
+    setProperty("Shuffle", g_variant_new_boolean(!g_variant_get_boolean(shuffle.get())));
   return std::nullopt;
 }
 
 // SetPosition needs the track's object path; a player that names its tracks
 // otherwise is sent back by its own position instead.
-std::optional<ScriptResult> MprisScriptService::Impl::restart(const std::string& p) {
-  Variant id = metadata(p).value("mpris:trackid");
+std::optional<ScriptResult> MprisScriptService::Impl::restart() {
+  Variant id = metadata().value("mpris:trackid");
   if (isType(id.get(), "o")) {
-    callPlayer(p, "SetPosition",
+    callPlayer("SetPosition",
                g_variant_new("(ox)", g_variant_get_string(id.get(), nullptr), gint64{0}));
     return std::nullopt;
   }
-  std::optional<std::int64_t> position = integerOf(property(p, PlayerInterface, "Position").get());
-  if (position && *position > 0) callPlayer(p, "Seek", g_variant_new("(x)", -*position));
+  std::optional<std::int64_t> position = integerOf(playerProperty("Position").get());
+  if (position && *position > 0) callPlayer("Seek", g_variant_new("(x)", -*position));
   return std::nullopt;
 }
 
-std::optional<ScriptResult> MprisScriptService::Impl::isPlaying(const std::string& p) {
-  std::optional<std::string> status = playbackStatus(p);
+std::optional<ScriptResult> MprisScriptService::Impl::isPlaying() {
+  std::optional<std::string> status = textOf(playerProperty("PlaybackStatus").get());
   if (status == "Playing") return truth(true);
   if (status == "Paused" || status == "Stopped") return truth(false);
   return std::nullopt;
 }
 
-std::optional<ScriptResult> MprisScriptService::Impl::isShuffling(const std::string& p) {
-  Variant shuffle = property(p, PlayerInterface, "Shuffle");
+std::optional<ScriptResult> MprisScriptService::Impl::isShuffling() {
+  Variant shuffle = playerProperty("Shuffle");
   if (!isType(shuffle.get(), "b")) return std::nullopt;
   return truth(g_variant_get_boolean(shuffle.get()));
 }
 
-std::optional<ScriptResult> MprisScriptService::Impl::trackUri(const std::string& p) {
-  Metadata md = metadata(p);
+std::optional<ScriptResult> MprisScriptService::Impl::trackUri() {
+  Metadata md = metadata();
   std::optional<std::string> id = md.text("mpris:trackid", true);
   std::optional<std::string> url = md.text("xesam:url");
   return answer(mpris::trackUri(id, url));
 }
 
-std::optional<ScriptResult> MprisScriptService::Impl::artwork(const std::string& p) {
-  std::optional<std::string> url = metadata(p).text("mpris:artUrl");
+std::optional<ScriptResult> MprisScriptService::Impl::artwork() {
+  std::optional<std::string> url = metadata().text("mpris:artUrl");
   if (!url) return std::nullopt;
   return answer(mpris::artworkUrl(*url, endpoints.webHost, endpoints.imagePrefix));
 }
 
-std::optional<ScriptResult> MprisScriptService::Impl::playingName(const std::string& p) {
-  return playing(p) ? answer(metadata(p).text("xesam:title")) : std::nullopt;
+std::optional<ScriptResult> MprisScriptService::Impl::playingName() {
+  std::optional<std::string> status;
+  Metadata md = playerProperties(&status);
+  return status == "Playing" ? answer(md.text("xesam:title")) : std::nullopt;
 }
 
-std::optional<ScriptResult> MprisScriptService::Impl::playingArtist(const std::string& p) {
-  return playing(p) ? artist(p) : std::nullopt;
+std::optional<ScriptResult> MprisScriptService::Impl::playingArtist() {
+  std::optional<std::string> status;
+  Metadata md = playerProperties(&status);
+  return status == "Playing" ? answer(artistsOf(md.value("xesam:artist").get())) : std::nullopt;
 }
 
-std::optional<ScriptResult> MprisScriptService::Impl::artist(const std::string& p) {
-  return answer(artistsOf(metadata(p).value("xesam:artist").get()));
+std::optional<ScriptResult> MprisScriptService::Impl::artist() {
+  return answer(artistsOf(metadata().value("xesam:artist").get()));
 }
 
-std::optional<ScriptResult> MprisScriptService::Impl::album(const std::string& p) {
-  return answer(metadata(p).text("xesam:album"));
+std::optional<ScriptResult> MprisScriptService::Impl::album() {
+  return answer(metadata().text("xesam:album"));
 }
 
-std::optional<ScriptResult> MprisScriptService::Impl::minutes(const std::string& p) {
-  std::optional<std::int64_t> length = integerOf(metadata(p).value("mpris:length").get());
+std::optional<ScriptResult> MprisScriptService::Impl::minutes() {
+  std::optional<std::int64_t> length = integerOf(metadata().value("mpris:length").get());
   return length ? answer(mpris::durationMinutes(*length)) : std::nullopt;
 }
 
-std::optional<ScriptResult> MprisScriptService::Impl::seconds(const std::string& p) {
-  std::optional<std::int64_t> length = integerOf(metadata(p).value("mpris:length").get());
+std::optional<ScriptResult> MprisScriptService::Impl::seconds() {
+  std::optional<std::int64_t> length = integerOf(metadata().value("mpris:length").get());
   return length ? answer(mpris::durationSeconds(*length)) : std::nullopt;
 }
 
 // The rating is a fraction; it must be a double, as the interface says.
-std::optional<ScriptResult> MprisScriptService::Impl::rating(const std::string& p) {
-  Variant v = metadata(p).value("xesam:autoRating");
+std::optional<ScriptResult> MprisScriptService::Impl::rating() {
+  Variant v = metadata().value("xesam:autoRating");
   if (!isType(v.get(), "d")) return std::nullopt;
   return answer(mpris::popularity(g_variant_get_double(v.get())));
 }
 
 // Any integer type is taken: the interface says 'i', players differ.
-std::optional<ScriptResult> MprisScriptService::Impl::trackNumber(const std::string& p) {
-  Variant v = metadata(p).value("xesam:trackNumber");
+std::optional<ScriptResult> MprisScriptService::Impl::trackNumber() {
+  Variant v = metadata().value("xesam:trackNumber");
   if (isType(v.get(), "d")) return std::nullopt;
   std::optional<std::int64_t> number = integerOf(v.get());
   if (!number || *number < 0) return std::nullopt;
@@ -442,7 +493,7 @@ std::optional<ScriptResult> MprisScriptService::Impl::trackNumber(const std::str
 
 // Stands in for the list of foreground programs: every media player on the
 // bus by its human name, which for the client is "Spotify".
-std::optional<ScriptResult> MprisScriptService::Impl::playerIdentities(const std::string&) {
+std::optional<ScriptResult> MprisScriptService::Impl::playerIdentities() {
   ScriptResult result;
   result.isList = true;
   for (const auto& name : busNames()) {
@@ -452,45 +503,44 @@ std::optional<ScriptResult> MprisScriptService::Impl::playerIdentities(const std
   return result;
 }
 
-std::optional<ScriptResult> MprisScriptService::Impl::quit(const std::string& p) {
-  call(p, ObjectPath, RootInterface, "Quit", nullptr, nullptr);
+std::optional<ScriptResult> MprisScriptService::Impl::quit() {
+  callPlayerObject(RootInterface, "Quit", nullptr, nullptr);
   return std::nullopt;
 }
 
 std::optional<ScriptResult> MprisScriptService::Impl::run(TextView script) {
   namespace S = PlayerScript;
   static const std::array<Entry, 25> table = {{
-      {S::ActivatePlayer, &Impl::activate, false},
-      {S::PlayCurrentTrack, &Impl::play, true},
-      {S::HidePlayer, &Impl::nothing, false},
-      {S::TrackUri, &Impl::trackUri, true},
-      {S::MuteVolume, &Impl::mute, true},
-      {S::FullVolume, &Impl::fullVolume, true},
-      {S::NextTrack, &Impl::next, true},
-      {S::PreviousTrack, &Impl::previous, true},
-      {S::PlayPause, &Impl::playPause, true},
-      {S::ToggleShuffle, &Impl::toggleShuffle, true},
-      {S::RestartTrack, &Impl::restart, true},
-      {S::IsPlaying, &Impl::isPlaying, true},
-      {S::IsShuffling, &Impl::isShuffling, true},
-      {S::ArtworkUrl, &Impl::artwork, true},
-      {S::PlayingTrackName, &Impl::playingName, true},
-      {S::PlayingTrackArtist, &Impl::playingArtist, true},
-      {S::TrackArtist, &Impl::artist, true},
-      {S::TrackAlbum, &Impl::album, true},
-      {S::DurationMinutes, &Impl::minutes, true},
-      {S::DurationSeconds, &Impl::seconds, true},
-      {S::TrackPopularity, &Impl::rating, true},
-      {S::TrackNumber, &Impl::trackNumber, true},
-      {S::TrackId, &Impl::trackUri, true},
-      {S::ForegroundProcessPaths, &Impl::playerIdentities, false},
-      {S::QuitPlayer, &Impl::quit, true},
+      {S::ActivatePlayer, &Impl::activate},
+      {S::PlayCurrentTrack, &Impl::play},
+      {S::HidePlayer, &Impl::nothing},
+      {S::TrackUri, &Impl::trackUri},
+      {S::MuteVolume, &Impl::mute},
+      {S::FullVolume, &Impl::fullVolume},
+      {S::NextTrack, &Impl::next},
+      {S::PreviousTrack, &Impl::previous},
+      {S::PlayPause, &Impl::playPause},
+      {S::ToggleShuffle, &Impl::toggleShuffle},
+      {S::RestartTrack, &Impl::restart},
+      {S::IsPlaying, &Impl::isPlaying},
+      {S::IsShuffling, &Impl::isShuffling},
+      {S::ArtworkUrl, &Impl::artwork},
+      {S::PlayingTrackName, &Impl::playingName},
+      {S::PlayingTrackArtist, &Impl::playingArtist},
+      {S::TrackArtist, &Impl::artist},
+      {S::TrackAlbum, &Impl::album},
+      {S::DurationMinutes, &Impl::minutes},
+      {S::DurationSeconds, &Impl::seconds},
+      {S::TrackPopularity, &Impl::rating},
+      {S::TrackNumber, &Impl::trackNumber},
+      {S::TrackId, &Impl::trackUri},
+      {S::ForegroundProcessPaths, &Impl::playerIdentities},
+      {S::QuitPlayer, &Impl::quit},
   }};
   for (const Entry& e : table) {
     if (e.script != script) continue;
-    if (!e.needsPlayer) return (this->*e.handler)({});
-    std::optional<std::string> player = playerName();
-    return player ? (this->*e.handler)(*player) : std::nullopt;
+    playerAbsent = false;
+    return (this->*e.handler)();
   }
   return std::nullopt;
 }

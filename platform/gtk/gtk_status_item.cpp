@@ -149,16 +149,22 @@ void GtkDesktop::setStatusImage(const Image* image, bool /*templateImage*/) {
   impl_->iconFile = path;
 }
 
+// Both are set once a second, nearly always to what the item already shows;
+// each setting notifies and signals the host over the bus, so an unchanged
+// text is not set again. The item itself is asked, as it may be a new one.
 void GtkDesktop::setStatusTitle(const Text& title) {
   impl_->title = toUtf8(title);
-  if (impl_->indicator)
+  if (impl_->indicator &&
+      g_strcmp0(app_indicator_get_label(impl_->indicator), impl_->title.c_str()) != 0)
     app_indicator_set_label(impl_->indicator, impl_->title.c_str(), impl_->title.c_str());
 }
 
 void GtkDesktop::setStatusToolTip(const Text& toolTip) {
   // The item exports no tool tip of its own; its title is what hosts show.
   impl_->toolTip = toUtf8(toolTip);
-  if (impl_->indicator) app_indicator_set_title(impl_->indicator, impl_->toolTip.c_str());
+  if (impl_->indicator &&
+      g_strcmp0(app_indicator_get_title(impl_->indicator), impl_->toolTip.c_str()) != 0)
+    app_indicator_set_title(impl_->indicator, impl_->toolTip.c_str());
 }
 
 void GtkDesktop::setStatusMenu(const MenuModel* model) {

@@ -32,22 +32,13 @@ std::string withoutSlash(std::string dir) {
   return dir;
 }
 
-TEST(ArtworkCache, DerivesIdAndPathFromTheAddress) {
-  AppHarness h;
-  h.player.tracks[0].artworkUrl = kPrefix + "abc123";
-  ASSERT_EQ(h.start(), kRanOutOfEvents);
-  EXPECT_EQ(toUtf8(h.app().artwork().artworkId()), "abc123");
-  EXPECT_EQ(h.app().artwork().artworkPath(), h.artworkPath("abc123"));
-  EXPECT_EQ(modeOf(withoutSlash(h.cacheDir())), 0700u);
-}
-
-TEST(ArtworkCache, TracksSharingArtworkTriggerNoRebuild) {
+TEST(ArtworkCache, IdComesFromTheAddressAndTracksSharingArtworkTriggerNoRebuild) {
   AppHarness h;
   h.player.tracks.resize(3);
   for (int i = 0; i < 3; ++i) {
     h.player.tracks[i].name = "Track " + std::to_string(i);
     h.player.tracks[i].uri += std::to_string(i);
-    h.player.tracks[i].artworkUrl = kPrefix + "shared";
+    h.player.tracks[i].artworkUrl = kPrefix + "abc123";
   }
   h.serveArtworkForAllTracks();
   h.desktop.chooseMenuItem(MenuItemNext);
@@ -58,20 +49,18 @@ TEST(ArtworkCache, TracksSharingArtworkTriggerNoRebuild) {
   EXPECT_EQ(h.desktop.statusItemBuilds, 1);
   EXPECT_EQ(h.http.downloads.size(), 1u);
   EXPECT_EQ(toUtf8(h.desktop.statusTitle).rfind("Track 2", 0), 0u) << "the title still follows";
+  EXPECT_EQ(toUtf8(h.app().artwork().artworkId()), "abc123");
+  EXPECT_EQ(h.app().artwork().artworkPath(), h.artworkPath("abc123"));
+  EXPECT_EQ(modeOf(withoutSlash(h.cacheDir())), 0700u);
 }
 
+// Each build tries twice, after a probe each (the start-up build is checked
+// with the status menu).
 TEST(ArtworkCache, FailingDownloadRetriesTwicePerRebuildAfterAProbeEach) {
   AppHarness h;  // no bodies: every transfer fails
-  std::size_t fetchesAfterStart = 0, downloadsAfterStart = 0;
-  h.desktop.then([&] {
-    fetchesAfterStart = h.http.fetches.size();
-    downloadsAfterStart = h.http.downloads.size();
-  });
   h.desktop.tick();
   h.desktop.tick();
   ASSERT_EQ(h.start(), kRanOutOfEvents);
-  EXPECT_EQ(fetchesAfterStart, 3u) << "the start-up probe, then one before each attempt";
-  EXPECT_EQ(downloadsAfterStart, 2u);
   EXPECT_EQ(h.desktop.statusItemBuilds, 3);
   EXPECT_EQ(h.http.fetches.size(), 7u);
   EXPECT_EQ(h.http.downloads.size(), 6u);

@@ -111,10 +111,6 @@ std::string FakeDesktop::enabledIds() const {
   return out;
 }
 
-FakeControl* FakeDesktop::find(std::int64_t window, std::int64_t id) {
-  return const_cast<FakeControl*>(control(window, id));
-}
-
 const FakeControl* FakeDesktop::control(std::int64_t window, std::int64_t id) const {
   auto w = windows.find(window);
   if (w == windows.end()) return nullptr;
@@ -129,34 +125,11 @@ void FakeDesktop::removeStatusItem() {
   menu.reset();
 }
 
-void FakeDesktop::setStatusMenu(const MenuModel* model) {
-  if (model) menu = *model;
-  else menu.reset();
-}
-
 void FakeDesktop::menuItemEnabledChanged(const MenuModel& model, std::int64_t id) {
   if (!menu || menu->number != model.number) return;
   MenuEntry* mine = menu->find(id);
   const MenuEntry* theirs = const_cast<MenuModel&>(model).find(id);
   if (mine && theirs) mine->enabled = theirs->enabled;
-}
-
-void FakeDesktop::menuFreed(const MenuModel& model) {
-  if (menu && menu->number == model.number) menu.reset();
-}
-
-bool FakeDesktop::openWindow(std::int64_t number, Rect content, const Text& title,
-                             std::uint32_t options) {
-  windows[number] = FakeWindow{content, title, options, false, false, {}, {}};
-  return true;
-}
-
-void FakeDesktop::setStayOnTop(std::int64_t number, bool on) {
-  if (windows.count(number)) windows[number].stayOnTop = on;
-}
-
-void FakeDesktop::hideMinimiseAndZoom(std::int64_t number) {
-  if (windows.count(number)) windows[number].buttonsHidden = true;
 }
 
 void FakeDesktop::addControl(std::int64_t window, std::int64_t controlId, const ControlSpec& spec) {
@@ -171,24 +144,6 @@ void FakeDesktop::removeControl(std::int64_t window, std::int64_t controlId) {
   if (w == windows.end()) return;
   w->second.controls.erase(controlId);
   std::erase(w->second.order, controlId);
-}
-
-void FakeDesktop::setControlText(std::int64_t window, std::int64_t controlId, const Text& text) {
-  if (FakeControl* c = find(window, controlId)) c->text = text;
-}
-
-Text FakeDesktop::controlText(std::int64_t window, std::int64_t controlId) const {
-  const FakeControl* c = control(window, controlId);
-  return c ? c->text : Text{};
-}
-
-void FakeDesktop::setControlImage(std::int64_t window, std::int64_t controlId, const Image* image) {
-  if (FakeControl* c = find(window, controlId)) c->image = image;
-}
-
-TimerPort::TimerHandle FakeDesktop::startTimer(int, std::function<void()> fire) {
-  timers_[nextTimer_] = std::move(fire);
-  return nextTimer_++;
 }
 
 int FakeDesktop::runAlert(const AlertSpec& spec) {

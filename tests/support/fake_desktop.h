@@ -112,25 +112,44 @@ class FakeDesktop : public Desktop {
   }
   void setStatusTitle(const Text& title) override { statusTitle = title; }
   void setStatusToolTip(const Text&) override {}
-  void setStatusMenu(const MenuModel* model) override;
+  void setStatusMenu(const MenuModel* model) override {
+    menu = model ? std::optional(*model) : std::nullopt;
+  }
   void menuItemEnabledChanged(const MenuModel& model, std::int64_t id) override;
-  void menuFreed(const MenuModel& model) override;
+  void menuFreed(const MenuModel& model) override {
+    if (menu && menu->number == model.number) menu.reset();
+  }
 
   // ------------------------------------------------ WindowPort
   bool openWindow(std::int64_t number, Rect content, const Text& title,
-                  std::uint32_t options) override;
+                  std::uint32_t options) override {
+    windows[number] = FakeWindow{content, title, options, false, false, {}, {}};
+    return true;
+  }
   void closeWindow(std::int64_t number) override { windows.erase(number); }
-  void setStayOnTop(std::int64_t number, bool on) override;
-  void hideMinimiseAndZoom(std::int64_t number) override;
+  void setStayOnTop(std::int64_t number, bool on) override { windows.at(number).stayOnTop = on; }
+  void hideMinimiseAndZoom(std::int64_t number) override {
+    windows.at(number).buttonsHidden = true;
+  }
   void addControl(std::int64_t window, std::int64_t controlId, const ControlSpec& spec) override;
   void removeControl(std::int64_t window, std::int64_t controlId) override;
-  void setControlText(std::int64_t window, std::int64_t controlId, const Text& text) override;
-  Text controlText(std::int64_t window, std::int64_t controlId) const override;
-  void setControlImage(std::int64_t window, std::int64_t controlId, const Image* image) override;
+  void setControlText(std::int64_t window, std::int64_t controlId, const Text& text) override {
+    if (FakeControl* c = find(window, controlId)) c->text = text;
+  }
+  Text controlText(std::int64_t window, std::int64_t controlId) const override {
+    const FakeControl* c = control(window, controlId);
+    return c ? c->text : Text{};
+  }
+  void setControlImage(std::int64_t window, std::int64_t controlId, const Image* image) override {
+    if (FakeControl* c = find(window, controlId)) c->image = image;
+  }
   void resetSelection(std::int64_t, std::int64_t) override {}
 
   // ------------------------------------------------ TimerPort
-  TimerHandle startTimer(int, std::function<void()> fire) override;
+  TimerHandle startTimer(int, std::function<void()> fire) override {
+    timers_[nextTimer_] = std::move(fire);
+    return nextTimer_++;
+  }
   void stopTimer(TimerHandle handle) override { timers_.erase(handle); }
 
   // ------------------------------------------------ AlertPort
@@ -167,7 +186,9 @@ class FakeDesktop : public Desktop {
   bool hasPending() override { return !script_.empty(); }
 
  private:
-  FakeControl* find(std::int64_t window, std::int64_t id);
+  FakeControl* find(std::int64_t window, std::int64_t id) {
+    return const_cast<FakeControl*>(control(window, id));
+  }
   EventQueue& queue_;
   std::deque<std::function<void()>> script_;
   std::map<TimerHandle, std::function<void()>> timers_;

@@ -11,8 +11,7 @@ GtkWindow* toplevelTitled(const char* title) {
   GtkWindow* found = nullptr;
   GList* all = gtk_window_list_toplevels();
   for (GList* l = all; l; l = l->next)
-    if (g_strcmp0(gtk_window_get_title(GTK_WINDOW(l->data)), title) == 0)
-      found = GTK_WINDOW(l->data);
+    if (g_strcmp0(gtk_window_get_title(GTK_WINDOW(l->data)), title) == 0) found = GTK_WINDOW(l->data);
   g_list_free(all);
   return found;
 }
@@ -25,7 +24,7 @@ ControlSpec spec(ControlKind kind, Rect frame, const char* text = "") {
   return s;
 }
 
-TEST_F(GtkWindows, WindowWithControlsAnswersCloseButtonAndDefaultButton) {
+TEST_F(GtkWindows, CloseButtonAsksReturnPressesTheDefaultAndTheClipboardServesOthers) {
   ASSERT_TRUE(desktop->openWindow(1, {0, 0, 400, 200}, u"Track Details", 0x4C));
   desktop->addControl(1, 10, spec(ControlKind::Label, {20, 20, 200, 20}, "Name"));
   ControlSpec ok = spec(ControlKind::Button, {300, 160, 80, 28}, "OK");
@@ -34,10 +33,8 @@ TEST_F(GtkWindows, WindowWithControlsAnswersCloseButtonAndDefaultButton) {
   GtkWindow* window = toplevelTitled("Track Details");
   ASSERT_TRUE(window);
   EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(window)));
-
   desktop->setControlText(1, 10, u"Song \u00e9");
   EXPECT_EQ(desktop->controlText(1, 10), u"Song \u00e9");
-  EXPECT_EQ(desktop->controlText(1, 11), u"OK");
 
   // The close button asks; the window stays until the program closes it.
   gtk_window_close(window);
@@ -45,45 +42,22 @@ TEST_F(GtkWindows, WindowWithControlsAnswersCloseButtonAndDefaultButton) {
   EXPECT_EQ(queue.currentObject(), 1);
   EXPECT_EQ(queue.currentWindow(), 1);
   EXPECT_EQ(toplevelTitled("Track Details"), window);
-
-  // Return presses the default button.
   EXPECT_TRUE(gtk_window_activate_default(window));
   ASSERT_TRUE(waitForEvent(EventControl));
   EXPECT_EQ(queue.currentObject(), 11);
   EXPECT_EQ(queue.currentWindow(), 1);
-
   desktop->closeWindow(1);
   EXPECT_EQ(toplevelTitled("Track Details"), nullptr);
   EXPECT_EQ(desktop->controlText(1, 10), u"");
-}
 
-TEST_F(GtkWindows, InvisibleWindowIsNeverShown) {
+  // An invisible window (the program's timer window) is never shown.
   ASSERT_TRUE(desktop->openWindow(0, {0, 0, 0, 0}, u"timer", 0x01));
-  GtkWindow* window = toplevelTitled("timer");
-  ASSERT_TRUE(window);
-  EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(window)));
-}
+  ASSERT_TRUE(toplevelTitled("timer"));
+  EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(toplevelTitled("timer"))));
 
-TEST_F(GtkWindows, ImageViewTakesTheImageDisplaySizePlusItsFrame) {
-  ASSERT_TRUE(desktop->openWindow(1, {0, 0, 400, 200}, u"Art", 0x4C));
-  ControlSpec view = spec(ControlKind::ImageView, {232, 64, 132, 132});
-  view.groovedFrame = true;
-  desktop->addControl(1, 12, view);
-  Image art;
-  art.width = art.height = 300;
-  art.pointWidth = art.pointHeight = 132;
-  art.rgba.assign(300 * 300 * 4, 200);
-  desktop->setControlImage(1, 12, &art);
-  GtkWindow* window = toplevelTitled("Art");
-  ASSERT_TRUE(window);
-  GtkWidget* fixed = gtk_bin_get_child(GTK_BIN(window));
-  GList* children = gtk_container_get_children(GTK_CONTAINER(fixed));
-  ASSERT_TRUE(children);
-  int w = 0, h = 0;
-  gtk_widget_get_size_request(GTK_WIDGET(children->data), &w, &h);
-  g_list_free(children);
-  EXPECT_EQ(w, 136);
-  EXPECT_EQ(h, 136);
+  desktop->setClipboardText(u"https://open.spotify.com/track/4uLU6hMCjMI75M1A2tKUQC \u00e9");
+  EXPECT_EQ(runProgram({"xclip", "-selection", "clipboard", "-o"}),
+            "https://open.spotify.com/track/4uLU6hMCjMI75M1A2tKUQC \xC3\xA9");
 }
 
 TEST_F(GtkWindows, CaptureFieldOffersKeysToFiltersBeforeTheEntrySeesThem) {
@@ -97,8 +71,7 @@ TEST_F(GtkWindows, CaptureFieldOffersKeysToFiltersBeforeTheEntrySeesThem) {
   // No window manager here: focus is given once the window is mapped.
   ASSERT_TRUE(iterateUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(window)); }));
   gtk_window_present(window);
-  ASSERT_TRUE(iterateUntil([&] { return gtk_window_is_active(window); }))
-      << "focus " << (gtk_window_get_focus(window) ? G_OBJECT_TYPE_NAME(gtk_window_get_focus(window)) : "none");
+  ASSERT_TRUE(iterateUntil([&] { return gtk_window_is_active(window); }));
   ASSERT_TRUE(GTK_IS_ENTRY(gtk_window_get_focus(window)));
 
   std::vector<KeyEvent> seen;
@@ -106,21 +79,17 @@ TEST_F(GtkWindows, CaptureFieldOffersKeysToFiltersBeforeTheEntrySeesThem) {
     seen.push_back(key);
     return (key.modifierFlags & (1u << 20)) != 0;  // consumes only Command combinations
   });
-  bool ok = false;
-  runProgram({"xdotool", "key", "a"}, &ok);
-  ASSERT_TRUE(ok);
+  runProgram({"xdotool", "key", "a"});
   ASSERT_TRUE(iterateUntil([&] { return desktop->controlText(5, 20) == u"a"; }));
-  runProgram({"xdotool", "key", "super+shift+k"}, &ok);
-  ASSERT_TRUE(iterateUntil([&] {
-    return !seen.empty() && seen.back().virtualKeyCode == 40;
-  }));
+  runProgram({"xdotool", "key", "super+shift+k"});
+  ASSERT_TRUE(iterateUntil([&] { return !seen.empty() && seen.back().virtualKeyCode == 40; }));
   const KeyEvent& k = seen.back();
   EXPECT_EQ(k.modifierFlags, (1u << 17) | (1u << 20));
   EXPECT_EQ(k.character, u'K');
   EXPECT_EQ(k.focusedWindow, 5);
   EXPECT_EQ(k.focusedControl, 20);
   EXPECT_EQ(seen.front().virtualKeyCode, 0);
-  EXPECT_EQ(seen.front().character, u'a');  // modifiers other than Shift play no part
+  EXPECT_EQ(seen.front().character, u'a');
   // Let anything still in flight arrive: the consumed key never reaches the entry.
   queue.wait(50);
   EXPECT_EQ(desktop->controlText(5, 20), u"a");
@@ -129,14 +98,6 @@ TEST_F(GtkWindows, CaptureFieldOffersKeysToFiltersBeforeTheEntrySeesThem) {
   GtkEditable* entry = GTK_EDITABLE(gtk_window_get_focus(window));
   EXPECT_EQ(gtk_editable_get_position(entry), 0);
   EXPECT_FALSE(gtk_editable_get_selection_bounds(entry, nullptr, nullptr));
-}
-
-TEST_F(GtkWindows, ClipboardTextCanBeReadByAnotherProgram) {
-  desktop->setClipboardText(u"https://open.spotify.com/track/4uLU6hMCjMI75M1A2tKUQC \u00e9");
-  bool ok = false;
-  std::string pasted = runProgram({"xclip", "-selection", "clipboard", "-o"}, &ok);
-  ASSERT_TRUE(ok);
-  EXPECT_EQ(pasted, "https://open.spotify.com/track/4uLU6hMCjMI75M1A2tKUQC \xC3\xA9");
 }
 
 }  // namespace

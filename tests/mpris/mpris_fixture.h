@@ -21,6 +21,7 @@ inline constexpr const char* SimItems =
 inline Endpoints simEndpoints() {
   Endpoints e;
   e.playerInstallPaths.clear();  // only what the test puts on PATH
+  e.imagePrefix = "http://127.0.0.1:9/image/";
   return e;
 }
 

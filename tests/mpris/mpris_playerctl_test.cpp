@@ -1,6 +1,7 @@
 // The simulated client must look like the real one to an MPRIS client we
 // did not write, or our own tests would only prove we agree with ourselves.
 #include "mpris_fixture.h"
+#include "support/gtk_session.h"
 
 namespace larkspur {
 namespace {
@@ -9,25 +10,20 @@ using MprisPlayerctl = test::MprisFixture;
 
 std::string playerctl(std::vector<std::string> args) {
   args.insert(args.begin(), {"playerctl", "-p", "spotify"});
-  test::CommandResult r = test::runCommand(args);
-  EXPECT_EQ(r.status, 0) << args[3];
-  return r.output;
+  bool ok = false;
+  std::string out = test::runProgram(args, &ok);
+  EXPECT_TRUE(ok) << args[3];
+  return out;
 }
 
-TEST_F(MprisPlayerctl, ReadsTheClientsMetadataShapes) {
+TEST_F(MprisPlayerctl, ReadsAndDrivesTheSimulatedClient) {
   startSim();
   std::string metadata = playerctl({"metadata"});
   EXPECT_NE(metadata.find("mpris:trackid             '/com/spotify/track/T1aaaaaaaaaaaaaaaaaaaa'"),
             std::string::npos) << metadata;
   EXPECT_NE(metadata.find("mpris:length              125000000"), std::string::npos);
-  EXPECT_NE(metadata.find("xesam:artist              Bob"), std::string::npos);
-  EXPECT_EQ(playerctl({"metadata", "title"}), "First Song\n");
   EXPECT_EQ(playerctl({"metadata", "artist"}), "Ann, Bob\n");
   EXPECT_EQ(playerctl({"status"}), "Playing\n");
-}
-
-TEST_F(MprisPlayerctl, DrivesTheSimulatedClient) {
-  startSim();
   playerctl({"next"});
   EXPECT_EQ(playerctl({"metadata", "title"}), "Second Song\n");
   playerctl({"play-pause"});

@@ -15,9 +15,6 @@ constexpr const char* kIntrospection = R"(
     <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
     <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
     <property name="ProtocolVersion" type="i" access="read"/>
-    <signal name="StatusNotifierItemRegistered"><arg type="s"/></signal>
-    <signal name="StatusNotifierItemUnregistered"><arg type="s"/></signal>
-    <signal name="StatusNotifierHostRegistered"/>
   </interface>
 </node>)";
 
@@ -39,11 +36,9 @@ struct FakeStatusWatcher::Impl {
       const gchar* service = nullptr;
       g_variant_get(parameters, "(&s)", &service);
       // Items send either their object path or a bus name.
-      std::string arg = service ? service : "";
-      Registration r;
-      r.busName = arg.empty() || arg[0] == '/' ? sender : arg;
-      r.objectPath = !arg.empty() && arg[0] == '/' ? arg : "/StatusNotifierItem";
-      self->registrations.push_back(r);
+      bool isPath = service && service[0] == '/';
+      self->registrations.push_back({isPath || !service || !*service ? sender : service,
+                                     isPath ? service : "/StatusNotifierItem"});
     }
     g_dbus_method_invocation_return_value(invocation, nullptr);
   }

@@ -1,13 +1,11 @@
 #include "support/gtk_session.h"
 
 #include <gio/gio.h>
-#include <glib.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 
 namespace larkspur::test {
@@ -17,27 +15,21 @@ pid_t xvfbPid = 0;
 GTestDBus* privateBus = nullptr;
 
 void stopSession() {
-  if (privateBus) {
-    // Not g_test_dbus_down: it waits for the shared connection to go away,
-    // and the desktop holds it for the life of the process.
-    g_test_dbus_stop(privateBus);
-    privateBus = nullptr;
-  }
+  // Not g_test_dbus_down: it waits for the shared connection to go away,
+  // and the desktop holds it for the life of the process.
+  if (privateBus) g_test_dbus_stop(privateBus);
   if (xvfbPid > 0) {
     kill(xvfbPid, SIGTERM);
     waitpid(xvfbPid, nullptr, 0);
-    xvfbPid = 0;
   }
 }
 
-bool startXvfb(std::string* error) {
+// Starts Xvfb and answers the display number it reports once it accepts
+// connections; empty if it does not within 20 s.
+std::string startXvfb() {
   int fds[2];
-  if (pipe(fds) != 0) {
-    *error = "pipe failed";
-    return false;
-  }
-  pid_t pid = fork();
-  if (pid == 0) {
+  if (pipe(fds) != 0 || (xvfbPid = fork()) < 0) return {};
+  if (xvfbPid == 0) {
     close(fds[0]);
     std::string fd = std::to_string(fds[1]);
     execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24",
@@ -45,43 +37,22 @@ bool startXvfb(std::string* error) {
     _exit(127);
   }
   close(fds[1]);
-  if (pid < 0) {
-    close(fds[0]);
-    *error = "fork failed";
-    return false;
-  }
-  xvfbPid = pid;
-  // Xvfb writes its display number once it accepts connections.
   std::string number;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (number.find('\n') == std::string::npos) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now())
-                    .count();
-    pollfd p{fds[0], POLLIN, 0};
-    if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) break;
-    char buffer[32];
-    ssize_t n = read(fds[0], buffer, sizeof buffer);
-    if (n <= 0) break;
+  char buffer[32];
+  ssize_t n = 0;
+  pollfd p{fds[0], POLLIN, 0};
+  while (number.find('\n') == std::string::npos && poll(&p, 1, 20000) > 0 &&
+         (n = read(fds[0], buffer, sizeof buffer)) > 0)
     number.append(buffer, static_cast<std::size_t>(n));
-  }
   close(fds[0]);
-  if (number.find('\n') == std::string::npos) {
-    *error = "Xvfb did not report a display";
-    return false;
-  }
-  number.erase(number.find('\n'));
-  g_setenv("DISPLAY", (":" + number).c_str(), TRUE);
-  g_unsetenv("WAYLAND_DISPLAY");
-  return true;
+  return number.find('\n') == std::string::npos ? std::string() : number.substr(0, number.find('\n'));
 }
 
 }  // namespace
 
 bool startGtkSession(std::string* error) {
   static bool started = false;
-  static bool ok = false;
-  static std::string reason;
+  static std::string display;
   if (!started) {
     started = true;
     g_setenv("NO_AT_BRIDGE", "1", TRUE);
@@ -89,11 +60,13 @@ bool startGtkSession(std::string* error) {
     // The bus first: bringing it up clears DISPLAY.
     privateBus = g_test_dbus_new(G_TEST_DBUS_NONE);
     g_test_dbus_up(privateBus);
-    ok = startXvfb(&reason);
+    display = startXvfb();
+    if (!display.empty()) g_setenv("DISPLAY", (":" + display).c_str(), TRUE);
+    g_unsetenv("WAYLAND_DISPLAY");
     std::atexit(stopSession);
   }
-  if (!ok && error) *error = reason;
-  return ok;
+  if (display.empty() && error) *error = "Xvfb did not report a display";
+  return !display.empty();
 }
 
 bool iterateUntil(const std::function<bool()>& done, int timeoutMs) {
@@ -123,28 +96,19 @@ std::string runProgram(const std::vector<std::string>& argv, bool* ok) {
                                 GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD),
                                 nullptr, nullptr, &pid, nullptr, &out, nullptr, nullptr))
     return {};
-  struct Exit {
-    bool done = false;
-    gint status = 0;
-  } exit;
-  g_child_watch_add(pid, [](GPid child, gint status, gpointer data) {
-    auto* e = static_cast<Exit*>(data);
-    e->status = status;
-    e->done = true;
-    g_spawn_close_pid(child);
-  }, &exit);
+  gint status = -1;
+  g_child_watch_add(pid, [](GPid, gint s, gpointer data) { *static_cast<gint*>(data) = s; }, &status);
   // The program may need us to answer it (a clipboard read asks the owner),
   // so the main loop keeps running while it does.
-  if (!iterateUntil([&] { return exit.done; }, 15000)) {
+  if (!iterateUntil([&] { return status != -1; }, 15000)) {
     kill(pid, SIGKILL);
-    iterateUntil([&] { return exit.done; }, 5000);
+    iterateUntil([&] { return status != -1; }, 5000);
   }
   std::string result;
   char buffer[4096];
-  ssize_t n;
-  while ((n = read(out, buffer, sizeof buffer)) > 0) result.append(buffer, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = read(out, buffer, sizeof buffer)) > 0;) result.append(buffer, static_cast<std::size_t>(n));
   close(out);
-  if (ok) *ok = exit.done && g_spawn_check_wait_status(exit.status, nullptr);
+  if (ok) *ok = status != -1 && g_spawn_check_wait_status(status, nullptr);
   return result;
 }
 

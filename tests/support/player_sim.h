@@ -26,10 +26,7 @@ class PlayerSim {
   bool start(int timeoutMs = 10000);
   // Ends it (SIGTERM) and reaps it.
   void stop();
-  // True once the process has ended by itself.
-  bool waitForExit(int timeoutMs);
 
-  const std::string& recordPath() const { return recordPath_; }
   std::vector<std::string> record() const;
   bool waitForRecord(const std::string& line, int timeoutMs = 5000) const;
 
@@ -56,14 +53,5 @@ class SimOnPath {
   TempDir dir_;
   std::string oldPath_;
 };
-
-struct CommandResult {
-  int status = -1;  // exit status; -1 when it could not run or timed out
-  std::string output;  // standard output
-};
-
-// Runs a program (PATH searched) and collects its output, killing it at the
-// time-out.
-CommandResult runCommand(const std::vector<std::string>& argv, int timeoutMs = 10000);
 
 }  // namespace larkspur::test

@@ -5,8 +5,8 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <sys/types.h>
-#include <vector>
+
+typedef struct _GTestDBus GTestDBus;
 
 namespace larkspur::test {
 
@@ -24,13 +24,12 @@ class PrivateBus {
   const std::string& address() const { return address_; }
 
  private:
-  pid_t pid_ = -1;
+  GTestDBus* bus_;
   std::string address_;
   std::optional<std::string> previous_;
 };
 
-// Names on the current session bus; empty when it cannot be reached.
-std::vector<std::string> busNames();
+// Whether a name on the current session bus starts with `prefix`.
 bool busHasNameWithPrefix(const std::string& prefix);
 
 }  // namespace larkspur::test

@@ -34,7 +34,10 @@ LoopbackHttpServer::Response LoopbackHttpServer::text(int status, std::string bo
 }
 
 LoopbackHttpServer::Response LoopbackHttpServer::redirect(const std::string& location, int status) {
-  return Response{.status = status, .body = {}, .headers = {{"Location", location}}};
+  Response r;
+  r.status = status;
+  r.headers = {{"Location", location}};
+  return r;
 }
 
 LoopbackHttpServer::LoopbackHttpServer() {

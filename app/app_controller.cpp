@@ -56,11 +56,11 @@ AppController::AppController(AppPorts ports)
 AppController::~AppController() = default;
 
 void AppController::start() {
-  startForBenchmark();
+  startUp();
   run();
 }
 
-void AppController::startForBenchmark() {
+void AppController::startUp() {
   keyNames_.fill();
   hotkeys_.reset();
   if (!hotkeys_.installHandler()) {

@@ -41,10 +41,9 @@ class AppController final : public AppCore {
   ~AppController() override;
 
   [[noreturn]] void start();
-  // The start-up sequence up to the built status item and the About icon,
-  // without entering the loop: for in-process measurements that drive
-  // refreshTick() and rebuildStatusItem() themselves.
-  void startForBenchmark();
+  // start() is startUp() then run(). startUp() alone lets in-process
+  // measurements drive refreshTick() and rebuildStatusItem() themselves.
+  void startUp();
   [[noreturn]] void run();
   void probeNetwork() override;
   [[noreturn]] void relaunch() override;

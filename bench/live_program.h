@@ -136,7 +136,7 @@ class LiveProgram {
     player_ = std::make_unique<MprisScriptService>(endpoints_);
     app_ = std::make_unique<AppController>(
         AppPorts{queue_, *desktop_, *player_, http_, launcher_, endpoints_});
-    app_->startForBenchmark();
+    app_->startUp();
     drainMainContext();
     return true;
   }

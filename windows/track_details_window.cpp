@@ -59,12 +59,6 @@ void TrackDetailsWindow::loadArtwork() {
   }
 }
 
-void TrackDetailsWindow::enableEntries(bool enabled) {
-  p_.statusMenu.setItemEnabled(MenuItemTrackDetails, enabled);
-  for (std::int64_t id = MenuItemPlayPause; id <= MenuItemAbout; ++id)
-    p_.statusMenu.setItemEnabled(id, enabled);
-}
-
 TrackDetailsWindow::Buttons TrackDetailsWindow::createControls(const Item& item) {
   WindowTable& w = p_.windows;
   Buttons b;
@@ -110,7 +104,7 @@ void TrackDetailsWindow::run() {
   item.opening = opening;
   item.episode = episode;
   loadArtwork();
-  enableEntries(false);
+  setModalEntriesEnabled(p_.statusMenu, false);
   p_.images.setSize(SlotDetailsArtwork, 132, 132);
   Buttons buttons = createControls(item);
   for (;;) {
@@ -121,7 +115,7 @@ void TrackDetailsWindow::run() {
   }
   p_.images.free(SlotDetailsArtwork);
   p_.windows.close(kWindow);
-  enableEntries(true);
+  setModalEntriesEnabled(p_.statusMenu, true);
 }
 
 bool TrackDetailsWindow::handle(std::int32_t code, Item& item, const Buttons& buttons) {
@@ -137,19 +131,8 @@ bool TrackDetailsWindow::handle(std::int32_t code, Item& item, const Buttons& bu
       else if (buttons.desktop && object == buttons.desktop) setArtworkAsDesktop();
       break;
     case EventMenu:
-      if (object == MenuObjectQuit && p_.queue.currentWindow() == WindowApplication) p_.core.quit();
-      if (object == MenuItemNext) {
-        p_.bridge.runScript(PS::NextTrack);
-        p_.core.countCommand();
-      } else if (object == MenuItemPrevious) {
-        p_.bridge.runScript(PS::PreviousTrack);
-        p_.bridge.runScript(PS::PreviousTrack);
-        p_.core.countCommand();
-      } else if (object == MenuItemRepeat) {
-        p_.bridge.runScript(PS::RestartTrack);
-      } else if (object == MenuItemQuit) {
-        p_.core.quit();
-      }
+      if (object == MenuItemQuit) p_.core.quit();
+      handleModalMenuChoice(p_, object);
       break;
     default: break;
   }

@@ -27,7 +27,6 @@ class TrackDetailsWindow {
   bool handle(std::int32_t code, Item& item, const Buttons& buttons);
   void copyAddress(Item& item);
   void setArtworkAsDesktop();
-  void enableEntries(bool enabled);
 
   WindowParts p_;
 };

@@ -32,3 +32,16 @@ struct WindowParts {
 };
 
 }  // namespace larkspur
+
+namespace larkspur {
+
+// While a modal window is open only Next, Previous, Repeat and Quit stay
+// enabled: entries 1 and 5 to 13 are switched off and on again here.
+void setModalEntriesEnabled(StatusMenu& menu, bool enabled);
+
+// The menu choices both modal windows act on in the same way: Next,
+// Previous (sent twice, counted once), Repeat, and the session's termination
+// request, which is Quit. Quit from the menu itself is the window's own.
+void handleModalMenuChoice(WindowParts& p, std::int64_t id);
+
+}  // namespace larkspur

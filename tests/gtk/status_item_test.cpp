@@ -45,31 +45,10 @@ class GtkStatusItem : public GtkDesktopTest {
   // The visible top-level entries as (id, "Label" / "---" / "Label (disabled)").
   std::vector<std::pair<int, std::string>> layout() {
     std::vector<std::pair<int, std::string>> out;
-    GVariant* reply = watcher->call(item().busName, property("Menu"), kMenuInterface, "GetLayout",
-                                    g_variant_new("(ii@as)", 0, -1, g_variant_new_strv(nullptr, 0)));
-    if (!reply) return out;
-    GVariant* children = nullptr;
-    g_variant_get(reply, "(u(ia{sv}@av))", nullptr, nullptr, nullptr, &children);
-    GVariantIter iter;
-    g_variant_iter_init(&iter, children);
-    GVariant* child = nullptr;
-    while (g_variant_iter_next(&iter, "v", &child)) {
-      gint32 id = 0;
-      GVariant* props = nullptr;
-      g_variant_get(child, "(i@a{sv}av)", &id, &props, nullptr);
-      const gchar *type = "", *label = "";
-      gboolean enabled = TRUE, visible = TRUE;
-      g_variant_lookup(props, "type", "&s", &type);
-      g_variant_lookup(props, "label", "&s", &label);
-      g_variant_lookup(props, "enabled", "b", &enabled);
-      g_variant_lookup(props, "visible", "b", &visible);
-      std::string line = g_strcmp0(type, "separator") == 0 ? "---" : label;
-      if (visible) out.emplace_back(id, enabled ? line : line + " (disabled)");
-      g_variant_unref(props);
-      g_variant_unref(child);
+    for (const MenuLine& e : watcher->menuLayout(item().busName, property("Menu"))) {
+      std::string line = e.separator ? "---" : e.label;
+      out.emplace_back(e.id, e.enabled ? line : line + " (disabled)");
     }
-    g_variant_unref(children);
-    g_variant_unref(reply);
     return out;
   }
 

@@ -168,32 +168,9 @@ std::string E2eProgram::itemProperty(const char* name) {
 }
 
 std::vector<MenuLine> E2eProgram::entries() {
-  std::vector<MenuLine> out;
-  if (!g_variant_is_object_path(menuPath_.c_str())) return out;
-  GVariant* reply = watcher_->call(busName_, menuPath_, kMenuInterface, "GetLayout",
-                                   g_variant_new("(ii@as)", 0, -1, g_variant_new_strv(nullptr, 0)));
-  if (!reply) return out;
-  GVariantIter* items = nullptr;
-  g_variant_get(reply, "(u(ia{sv}av))", nullptr, nullptr, nullptr, &items);
-  GVariant* child = nullptr;
-  while (g_variant_iter_loop(items, "v", &child)) {
-    int id = 0;
-    GVariant* props = nullptr;
-    g_variant_get(child, "(i@a{sv}av)", &id, &props, nullptr);
-    const char *type = "", *text = "";
-    gboolean enabled = TRUE, visible = TRUE;
-    g_variant_lookup(props, "type", "&s", &type);
-    g_variant_lookup(props, "label", "&s", &text);
-    g_variant_lookup(props, "enabled", "b", &enabled);
-    g_variant_lookup(props, "visible", "b", &visible);
-    GVariant* icon = g_variant_lookup_value(props, "icon-data", nullptr);
-    if (visible && std::string(type) != "separator")
-      out.push_back({id, text, enabled != FALSE, icon != nullptr});
-    if (icon) g_variant_unref(icon);
-    g_variant_unref(props);
-  }
-  g_variant_iter_free(items);
-  g_variant_unref(reply);
+  if (!g_variant_is_object_path(menuPath_.c_str())) return {};
+  std::vector<MenuLine> out = watcher_->menuLayout(busName_, menuPath_);
+  std::erase_if(out, [](const MenuLine& line) { return line.separator; });
   return out;
 }
 

@@ -34,12 +34,6 @@
 namespace larkspur::test {
 
 // One visible entry of the exported tray menu, separators left out.
-struct MenuLine {
-  int id = 0;
-  std::string label;  // as exported: text, padding blanks and shortcut
-  bool enabled = true, hasImage = false;  // image data: the artwork, a toggle image
-};
-
 // The settings file's values.
 using Settings = std::map<std::string, std::variant<std::int64_t, std::string>>;
 

@@ -134,4 +134,37 @@ GVariant* FakeStatusWatcher::property(const std::string& destination, const std:
   return boxed;
 }
 
+std::vector<MenuLine> FakeStatusWatcher::menuLayout(const std::string& destination,
+                                                    const std::string& path) {
+  std::vector<MenuLine> out;
+  GVariant* reply = call(destination, path, "com.canonical.dbusmenu", "GetLayout",
+                         g_variant_new("(ii@as)", 0, -1, g_variant_new_strv(nullptr, 0)));
+  if (!reply) return out;
+  GVariantIter* items = nullptr;
+  g_variant_get(reply, "(u(ia{sv}av))", nullptr, nullptr, nullptr, &items);
+  GVariant* child = nullptr;
+  while (g_variant_iter_loop(items, "v", &child)) {
+    MenuLine line;
+    GVariant* props = nullptr;
+    g_variant_get(child, "(i@a{sv}av)", &line.id, &props, nullptr);
+    const char *type = "", *label = "";
+    gboolean enabled = TRUE, visible = TRUE;
+    g_variant_lookup(props, "type", "&s", &type);
+    g_variant_lookup(props, "label", "&s", &label);
+    g_variant_lookup(props, "enabled", "b", &enabled);
+    g_variant_lookup(props, "visible", "b", &visible);
+    GVariant* icon = g_variant_lookup_value(props, "icon-data", nullptr);
+    line.label = label;
+    line.enabled = enabled != FALSE;
+    line.hasImage = icon != nullptr;
+    line.separator = g_strcmp0(type, "separator") == 0;
+    if (visible) out.push_back(std::move(line));
+    if (icon) g_variant_unref(icon);
+    g_variant_unref(props);
+  }
+  g_variant_iter_free(items);
+  g_variant_unref(reply);
+  return out;
+}
+
 }  // namespace larkspur::test

@@ -11,6 +11,13 @@ typedef struct _GVariant GVariant;
 
 namespace larkspur::test {
 
+// One visible top-level entry of an exported menu, as a tray host reads it.
+struct MenuLine {
+  int id = 0;
+  std::string label;  // as exported: text, padding blanks and shortcut
+  bool enabled = true, hasImage = false, separator = false;
+};
+
 class FakeStatusWatcher {
  public:
   FakeStatusWatcher();
@@ -35,6 +42,9 @@ class FakeStatusWatcher {
   // A property through org.freedesktop.DBus.Properties.Get, unwrapped.
   GVariant* property(const std::string& destination, const std::string& path,
                      const std::string& interface, const std::string& name);
+
+  // The visible top-level entries of the menu at `path` (GetLayout).
+  std::vector<MenuLine> menuLayout(const std::string& destination, const std::string& path);
 
   struct Impl;
 

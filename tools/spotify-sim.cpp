@@ -14,6 +14,7 @@
 //   --unresponsive-after N    answer nothing after N calls
 //   --metadata TEXT           send this a{sv} (GVariant text form) as metadata
 //   --instance                own the name with an ".instance<pid>" suffix
+//   --silent                  send no PropertiesChanged, as a careless player might
 #include <gio/gio.h>
 #include <unistd.h>
 
@@ -95,7 +96,7 @@ struct Item {
 struct Options {
   std::string itemsFile, recordFile, metadata;
   std::string artBase = "https://i.scdn.co/image/";
-  bool paused = false, instance = false;
+  bool paused = false, instance = false, silent = false;
   long unresponsiveAfter = -1;
 };
 
@@ -163,6 +164,7 @@ bool parseArgs(const std::vector<std::string>& args, Options& o) {
     bool hasValue = i + 1 < args.size();
     if (a == "--paused") o.paused = true;
     else if (a == "--instance") o.instance = true;
+    else if (a == "--silent") o.silent = true;
     else if (a == "--items" && hasValue) o.itemsFile = args[++i];
     else if (a == "--record" && hasValue) o.recordFile = args[++i];
     else if (a == "--art-base" && hasValue) o.artBase = args[++i];
@@ -288,6 +290,7 @@ GVariant* allProperties(const Sim& sim, const std::string& iface) {
 }
 
 void emitChanged(Sim& sim, std::initializer_list<const char*> names) {
+  if (sim.options.silent) return;
   GVariantBuilder b;
   g_variant_builder_init(&b, G_VARIANT_TYPE("a{sv}"));
   for (const char* n : names) g_variant_builder_add(&b, "{sv}", n, playerProperty(sim, n));

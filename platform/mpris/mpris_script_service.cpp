@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "platform/mpris/mpris_text.h"
+#include "platform/mpris/session_bus.h"
 #include "player/player_script.h"
 
 namespace larkspur {
@@ -21,11 +22,6 @@ constexpr const char* PropertiesInterface = "org.freedesktop.DBus.Properties";
 constexpr const char* BusService = "org.freedesktop.DBus";
 constexpr const char* BusPath = "/org/freedesktop/DBus";
 constexpr std::string_view MprisPrefix = "org.mpris.MediaPlayer2.";
-
-struct VariantUnref {
-  void operator()(GVariant* v) const { g_variant_unref(v); }
-};
-using Variant = std::unique_ptr<GVariant, VariantUnref>;
 
 bool isType(GVariant* v, const char* type) {
   return v && g_variant_is_of_type(v, G_VARIANT_TYPE(type));
@@ -118,10 +114,32 @@ struct MprisScriptService::Impl {
     Handler handler;
   };
 
+  // What the player last told us of its playback status and item: read
+  // with GetAll, then kept current by its PropertiesChanged signals, which
+  // every MPRIS player sends. Forgotten when we send a command, when a name
+  // of the player changes owner, on a new connection, and after maxAge, so
+  // that a player whose signals went missing is still followed.
+  struct PlayerState {
+    bool known = false;
+    std::uint64_t generation = 0;
+    gint64 readAt = 0;
+    std::string owner;  // the unique name that answered; empty: no player
+    Variant status;
+    Variant metadata;
+  };
+
+  Impl(const Endpoints& e, int callTimeout, int startTimeout, int stateMaxAge);
+
   Endpoints endpoints;
   int callTimeoutMs;
   int startTimeoutMs;
-  GDBusConnection* connection = nullptr;
+  gint64 stateMaxAgeUs;
+  SessionBus bus;
+  PlayerState state;
+  // Set when a name of the player gains an owner; waitForPlayer clears it.
+  bool ownerAppeared = false;
+  static constexpr gint64 PumpIntervalUs = 50'000;
+  gint64 pumpedAt = std::numeric_limits<gint64>::min() / 2;
   // The instance name the player was last found under, tried before the
   // well-known name; empty while the player answers to the well-known one.
   std::string instanceName;
@@ -129,20 +147,19 @@ struct MprisScriptService::Impl {
   // look for it again.
   bool playerAbsent = false;
 
-  ~Impl() {
-    if (connection) g_object_unref(connection);
-  }
-
-  GDBusConnection* bus();
   Variant call(const std::string& dest, const char* path, const char* iface, const char* method,
                GVariant* params, const char* replyType, bool* nameGone = nullptr);
-  Variant callPlayerObject(const char* iface, const char* method, GVariant* params,
-                           const char* replyType);
+  BusReply callPlayerObject(const char* iface, const char* method, GVariant* params,
+                            const char* replyType);
+  bool isPlayerName(std::string_view name) const;
+  void onPropertiesChanged(const std::string& sender, GVariant* body);
+  void onNameOwnerChanged(GVariant* body);
+  const PlayerState& playerState();
+  void forgetState() { state.known = false; }
   std::vector<std::string> busNames();
   std::optional<std::string> playerName();
   Variant property(const std::string& dest, const char* iface, const char* name);
   Variant playerProperty(const char* name);
-  Metadata playerProperties(std::optional<std::string>* status);
   bool setProperty(const char* name, GVariant* value);
   bool callPlayer(const char* method, GVariant* params = nullptr);
   Metadata metadata();
@@ -184,68 +201,39 @@ struct MprisScriptService::Impl {
   std::optional<ScriptResult> quit();
 };
 
-// Our own connection rather than the process-wide one from g_bus_get_sync:
-// that one ends the whole process when the bus goes away and keeps pointing
-// at a dead bus afterwards. Ours is made again when it has been closed.
-GDBusConnection* MprisScriptService::Impl::bus() {
-  if (connection && !g_dbus_connection_is_closed(connection)) return connection;
-  g_clear_object(&connection);
-  GError* error = nullptr;
-  gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-  if (address) {
-    auto flags = static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                                   G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION);
-    connection = g_dbus_connection_new_for_address_sync(address, flags, nullptr, nullptr, &error);
-    g_free(address);
-  }
-  g_clear_error(&error);
-  return connection;
-}
-
-// Never starts a service by bus activation: a missing player answers at once.
 Variant MprisScriptService::Impl::call(const std::string& dest, const char* path,
                                        const char* iface, const char* method, GVariant* params,
                                        const char* replyType, bool* nameGone) {
-  GDBusConnection* c = bus();
-  if (!c) {
-    if (params) g_variant_unref(g_variant_ref_sink(params));
-    return nullptr;
-  }
-  GError* error = nullptr;
-  GVariant* reply = g_dbus_connection_call_sync(
-      c, dest.c_str(), path, iface, method, params, replyType ? G_VARIANT_TYPE(replyType) : nullptr,
-      G_DBUS_CALL_FLAGS_NO_AUTO_START, callTimeoutMs, nullptr, &error);
-  if (nameGone)
-    *nameGone = g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER) ||
-                g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN);
-  g_clear_error(&error);
-  return Variant(reply);
+  BusReply reply = bus.call(dest, path, iface, method, params, replyType, callTimeoutMs);
+  if (nameGone) *nameGone = reply.nameGone;
+  return std::move(reply.body);
 }
 
 // Listing the bus names costs a round trip of its own, so the player is
 // called by name and the names are listed only when nobody owns that name.
 // Nothing of the player's answers is kept between calls, only where it lives.
-Variant MprisScriptService::Impl::callPlayerObject(const char* iface, const char* method,
-                                                   GVariant* params, const char* replyType) {
+BusReply MprisScriptService::Impl::callPlayerObject(const char* iface, const char* method,
+                                                    GVariant* params, const char* replyType) {
   // Held so that the same parameters can go to a second name.
   Variant held(params ? g_variant_ref_sink(params) : nullptr);
-  if (playerAbsent) return nullptr;
-  bool gone = false;
+  if (playerAbsent) return {};
+  auto ask = [&](const std::string& name) {
+    return bus.call(name, ObjectPath, iface, method, held.get(), replyType, callTimeoutMs);
+  };
   if (!instanceName.empty()) {
-    Variant reply = call(instanceName, ObjectPath, iface, method, held.get(), replyType, &gone);
-    if (reply || !gone) return reply;
+    BusReply reply = ask(instanceName);
+    if (reply.body || !reply.nameGone) return reply;
     instanceName.clear();
   }
-  Variant reply =
-      call(endpoints.playerBusName, ObjectPath, iface, method, held.get(), replyType, &gone);
-  if (reply || !gone) return reply;
+  BusReply reply = ask(endpoints.playerBusName);
+  if (reply.body || !reply.nameGone) return reply;
   std::optional<std::string> name = playerName();
   if (!name) {
     playerAbsent = true;
-    return nullptr;
+    return {};
   }
   if (*name != endpoints.playerBusName) instanceName = *name;
-  return call(*name, ObjectPath, iface, method, held.get(), replyType);
+  return ask(*name);
 }
 
 std::vector<std::string> MprisScriptService::Impl::busNames() {
@@ -289,29 +277,92 @@ Variant MprisScriptService::Impl::property(const std::string& dest, const char* 
 
 Variant MprisScriptService::Impl::playerProperty(const char* name) {
   return unboxedProperty(callPlayerObject(PropertiesInterface, "Get",
-                                          g_variant_new("(ss)", PlayerInterface, name), "(v)"));
+                                          g_variant_new("(ss)", PlayerInterface, name), "(v)")
+                             .body);
 }
 
-// The playback status and the metadata in one round trip.
-Metadata MprisScriptService::Impl::playerProperties(std::optional<std::string>* status) {
-  Variant reply = callPlayerObject(PropertiesInterface, "GetAll",
-                                   g_variant_new("(s)", PlayerInterface), "(a{sv})");
-  if (!reply) return Metadata(nullptr);
-  Variant all(g_variant_get_child_value(reply.get(), 0));
-  *status = textOf(Variant(g_variant_lookup_value(all.get(), "PlaybackStatus", nullptr)).get());
-  return Metadata(Variant(g_variant_lookup_value(all.get(), "Metadata", nullptr)));
+bool MprisScriptService::Impl::isPlayerName(std::string_view name) const {
+  const std::string& exact = endpoints.playerBusName;
+  return name.starts_with(exact) && (name.size() == exact.size() || name[exact.size()] == '.');
+}
+
+// Changes reported after the state was read are applied; those reported
+// before it reach us while the read waits, when nothing is known, and pass.
+void MprisScriptService::Impl::onPropertiesChanged(const std::string& sender, GVariant* body) {
+  if (!state.known || state.owner.empty() || sender != state.owner) return;
+  Variant iface(g_variant_get_child_value(body, 0));
+  if (std::string_view(g_variant_get_string(iface.get(), nullptr)) != PlayerInterface) return;
+  Variant invalidated(g_variant_get_child_value(body, 2));
+  for (gsize i = 0; i < g_variant_n_children(invalidated.get()); ++i) {
+    Variant name(g_variant_get_child_value(invalidated.get(), i));
+    std::string_view n = g_variant_get_string(name.get(), nullptr);
+    if (n == "PlaybackStatus" || n == "Metadata") {
+      forgetState();
+      return;
+    }
+  }
+  Variant changed(g_variant_get_child_value(body, 1));
+  if (Variant v{g_variant_lookup_value(changed.get(), "PlaybackStatus", nullptr)})
+    state.status = std::move(v);
+  if (Variant v{g_variant_lookup_value(changed.get(), "Metadata", nullptr)})
+    state.metadata = std::move(v);
+}
+
+void MprisScriptService::Impl::onNameOwnerChanged(GVariant* body) {
+  const gchar *name = nullptr, *oldOwner = nullptr, *newOwner = nullptr;
+  g_variant_get(body, "(&s&s&s)", &name, &oldOwner, &newOwner);
+  if (!isPlayerName(name)) return;
+  forgetState();
+  if (*newOwner) ownerAppeared = true;
+}
+
+// The status and the metadata in one round trip, or none while what we
+// know still holds. A player that does not answer is asked again next time;
+// one that is not there is not looked for until a name of it appears.
+const MprisScriptService::Impl::PlayerState& MprisScriptService::Impl::playerState() {
+  const gint64 now = g_get_monotonic_time();
+  // The texts come in bursts, three or four each second; one look at what
+  // the bus has sent serves a burst.
+  if (now - pumpedAt >= PumpIntervalUs) {
+    bus.pump();
+    pumpedAt = now;
+  }
+  if (bus.connected() && state.known && state.generation == bus.generation() &&
+      now - state.readAt < stateMaxAgeUs)
+    return state;
+  state = PlayerState{};
+  BusReply reply = callPlayerObject(PropertiesInterface, "GetAll",
+                                    g_variant_new("(s)", PlayerInterface), "(a{sv})");
+  if (reply.body) {
+    Variant all(g_variant_get_child_value(reply.body.get(), 0));
+    state.status.reset(g_variant_lookup_value(all.get(), "PlaybackStatus", nullptr));
+    state.metadata.reset(g_variant_lookup_value(all.get(), "Metadata", nullptr));
+    state.owner = std::move(reply.sender);
+    state.known = !state.owner.empty();
+  } else {
+    state.known = playerAbsent;
+  }
+  state.generation = bus.generation();
+  state.readAt = now;
+  return state;
 }
 
 bool MprisScriptService::Impl::setProperty(const char* name, GVariant* value) {
+  forgetState();
   return callPlayerObject(PropertiesInterface, "Set",
-                          g_variant_new("(ssv)", PlayerInterface, name, value), nullptr) != nullptr;
+                          g_variant_new("(ssv)", PlayerInterface, name, value), nullptr)
+             .body != nullptr;
 }
 
 bool MprisScriptService::Impl::callPlayer(const char* method, GVariant* params) {
-  return callPlayerObject(PlayerInterface, method, params, nullptr) != nullptr;
+  forgetState();
+  return callPlayerObject(PlayerInterface, method, params, nullptr).body != nullptr;
 }
 
-Metadata MprisScriptService::Impl::metadata() { return Metadata(playerProperty("Metadata")); }
+Metadata MprisScriptService::Impl::metadata() {
+  const Variant& md = playerState().metadata;
+  return Metadata(Variant(md ? g_variant_ref(md.get()) : nullptr));
+}
 
 namespace {
 // The player must outlive us and our terminal session.
@@ -335,62 +386,29 @@ bool MprisScriptService::Impl::startPlayer() {
   return ok;
 }
 
-namespace {
-void onNameOwnerChanged(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
-                        GVariant* params, gpointer data) {
-  if (!isType(params, "(sss)")) return;
-  const gchar* newOwner = nullptr;
-  g_variant_get(params, "(&s&s&s)", nullptr, nullptr, &newOwner);
-  if (newOwner && *newOwner) *static_cast<bool*>(data) = true;
-}
-
-gboolean wakeUp(gpointer) { return G_SOURCE_REMOVE; }
-
-// One blocking iteration of `context`, ending by `deadline` at the latest.
-void iterateUntil(GMainContext* context, gint64 deadline) {
-  gint64 leftMs = (deadline - g_get_monotonic_time()) / 1000 + 1;
-  GSource* timer = g_timeout_source_new(static_cast<guint>(leftMs));
-  g_source_set_callback(timer, wakeUp, nullptr, nullptr);
-  g_source_attach(timer, context);
-  g_main_context_iteration(context, TRUE);
-  g_source_destroy(timer);
-  g_source_unref(timer);
-}
-}  // namespace
-
-// Watches the bus on a private context, so nothing else of ours runs while
-// we wait, and gives up at the start time-out.
+// Gives up at the start time-out. Names that appear are watched for from
+// the first connection on, so one that appears while the names are listed
+// is not missed.
 std::optional<std::string> MprisScriptService::Impl::waitForPlayer() {
-  GDBusConnection* c = bus();
-  if (!c) return std::nullopt;
-  GMainContext* context = g_main_context_new();
-  g_main_context_push_thread_default(context);
-  bool changed = false;
-  guint id = g_dbus_connection_signal_subscribe(
-      c, BusService, BusService, "NameOwnerChanged", BusPath, endpoints.playerBusName.c_str(),
-      G_DBUS_SIGNAL_FLAGS_MATCH_ARG0_NAMESPACE, onNameOwnerChanged, &changed, nullptr);
-  g_main_context_pop_thread_default(context);
-  // The name may have come before the subscription did.
+  ownerAppeared = false;
   std::optional<std::string> found = playerName();
   const gint64 deadline = g_get_monotonic_time() + gint64{startTimeoutMs} * 1000;
-  while (!found && g_get_monotonic_time() < deadline) {
-    iterateUntil(context, deadline);
-    if (changed) {
-      changed = false;
-      found = playerName();
-    }
+  while (!found) {
+    gint64 leftMs = (deadline - g_get_monotonic_time()) / 1000;
+    if (leftMs <= 0 || !bus.waitForMessage(static_cast<int>(leftMs))) break;
+    if (!ownerAppeared) continue;
+    ownerAppeared = false;
+    found = playerName();
   }
-  g_dbus_connection_signal_unsubscribe(c, id);
-  while (g_main_context_iteration(context, FALSE)) {
-  }
-  g_main_context_unref(context);
   return found;
 }
 
 std::optional<ScriptResult> MprisScriptService::Impl::activate() {
+  forgetState();
   // Raising is a courtesy; a player that cannot be raised is still running.
-  if (callPlayerObject(RootInterface, "Raise", nullptr, nullptr) || !playerAbsent) return std::nullopt;
-  if (!bus() || !startPlayer()) return std::nullopt;
+  if (callPlayerObject(RootInterface, "Raise", nullptr, nullptr).body || !playerAbsent)
+    return std::nullopt;
+  if (!bus.connect() || !startPlayer()) return std::nullopt;
   std::optional<std::string> player = waitForPlayer();
   if (!player) return std::nullopt;
   if (*player != endpoints.playerBusName) instanceName = *player;
@@ -420,7 +438,7 @@ std::optional<ScriptResult> MprisScriptService::Impl::restart() {
 }
 
 std::optional<ScriptResult> MprisScriptService::Impl::isPlaying() {
-  std::optional<std::string> status = textOf(playerProperty("PlaybackStatus").get());
+  std::optional<std::string> status = textOf(playerState().status.get());
   if (status == "Playing") return truth(true);
   if (status == "Paused" || status == "Stopped") return truth(false);
   return std::nullopt;
@@ -446,15 +464,13 @@ std::optional<ScriptResult> MprisScriptService::Impl::artwork() {
 }
 
 std::optional<ScriptResult> MprisScriptService::Impl::playingName() {
-  std::optional<std::string> status;
-  Metadata md = playerProperties(&status);
-  return status == "Playing" ? answer(md.text("xesam:title")) : std::nullopt;
+  if (textOf(playerState().status.get()) != "Playing") return std::nullopt;
+  return answer(metadata().text("xesam:title"));
 }
 
 std::optional<ScriptResult> MprisScriptService::Impl::playingArtist() {
-  std::optional<std::string> status;
-  Metadata md = playerProperties(&status);
-  return status == "Playing" ? answer(artistsOf(md.value("xesam:artist").get())) : std::nullopt;
+  if (textOf(playerState().status.get()) != "Playing") return std::nullopt;
+  return answer(artistsOf(metadata().value("xesam:artist").get()));
 }
 
 std::optional<ScriptResult> MprisScriptService::Impl::artist() {
@@ -504,6 +520,7 @@ std::optional<ScriptResult> MprisScriptService::Impl::playerIdentities() {
 }
 
 std::optional<ScriptResult> MprisScriptService::Impl::quit() {
+  forgetState();
   callPlayerObject(RootInterface, "Quit", nullptr, nullptr);
   return std::nullopt;
 }
@@ -545,13 +562,31 @@ std::optional<ScriptResult> MprisScriptService::Impl::run(TextView script) {
   return std::nullopt;
 }
 
-MprisScriptService::MprisScriptService(const Endpoints& endpoints, int callTimeoutMs,
-                                       int startTimeoutMs)
-    : impl_(std::make_unique<Impl>()) {
-  impl_->endpoints = endpoints;
-  impl_->callTimeoutMs = callTimeoutMs;
-  impl_->startTimeoutMs = startTimeoutMs;
+MprisScriptService::Impl::Impl(const Endpoints& e, int callTimeout, int startTimeout,
+                               int stateMaxAge)
+    : endpoints(e),
+      callTimeoutMs(callTimeout),
+      startTimeoutMs(startTimeout),
+      stateMaxAgeUs(gint64{stateMaxAge} * 1000),
+      bus(callTimeout) {
+  bus.subscribe(std::string("type='signal',interface='") + PropertiesInterface +
+                    "',member='PropertiesChanged',path='" + ObjectPath + "',arg0='" +
+                    PlayerInterface + "'",
+                PropertiesInterface, "PropertiesChanged", "(sa{sv}as)",
+                [this](const std::string& sender, GVariant* body) { onPropertiesChanged(sender, body); });
+  // A name the bus would refuse in a rule is no name to watch; calls to it
+  // fail on their own.
+  if (!g_dbus_is_name(endpoints.playerBusName.c_str())) return;
+  bus.subscribe(std::string("type='signal',sender='") + BusService + "',interface='" + BusService +
+                    "',member='NameOwnerChanged',path='" + BusPath + "',arg0namespace='" +
+                    endpoints.playerBusName + "'",
+                BusService, "NameOwnerChanged", "(sss)",
+                [this](const std::string&, GVariant* body) { onNameOwnerChanged(body); });
 }
+
+MprisScriptService::MprisScriptService(const Endpoints& endpoints, int callTimeoutMs,
+                                       int startTimeoutMs, int stateMaxAgeMs)
+    : impl_(std::make_unique<Impl>(endpoints, callTimeoutMs, startTimeoutMs, stateMaxAgeMs)) {}
 
 MprisScriptService::~MprisScriptService() = default;
 

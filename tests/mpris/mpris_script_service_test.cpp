@@ -119,6 +119,47 @@ TEST_F(MprisService, UnresponsivePlayerGivesUpAtTheTimeOut) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(5000));
 }
 
+// Once read, the player's item and status are not asked for again: a
+// player that answers only one call still answers every later query.
+TEST_F(MprisService, AnswersRepeatedQueriesWithoutAskingAgain) {
+  startSim({"--unresponsive-after", "1"});
+  for (int tick = 0; tick < 3; ++tick) {
+    EXPECT_EQ(ask(S::PlayingTrackName), "First Song");
+    EXPECT_EQ(ask(S::PlayingTrackArtist), "Ann, Bob");
+    EXPECT_EQ(ask(S::ArtworkUrl), "https://i.scdn.co/image/art1");
+    EXPECT_EQ(ask(S::IsPlaying), "true");
+  }
+}
+
+// Changes made by someone else reach us through the player's signals, long
+// before the state would be read again; a player that sends none is read
+// again once the state is older than the limit; one that appears later is
+// found through the bus's name signals.
+TEST_F(MprisService, FollowsChangesMadeElsewhere) {
+  MprisScriptService other(endpoints, 1000);
+  PlayerBridge otherBridge(other);
+  auto followed = [this](const char* title) {
+    return test::waitUntil([&] { return ask(S::PlayingTrackName) == title; }, 3000);
+  };
+
+  EXPECT_EQ(ask(S::PlayingTrackName), "");
+  startSim();
+  EXPECT_TRUE(followed("First Song"));
+  otherBridge.runScript(S::NextTrack);
+  EXPECT_TRUE(followed("Second Song"));
+  otherBridge.runScript(S::PlayPause);
+  EXPECT_TRUE(followed(""));
+  sim->stop();
+
+  startSim({"--silent"});
+  MprisScriptService forgetful(endpoints, 1000, 10000, 300);
+  PlayerBridge forgetfulBridge(forgetful);
+  EXPECT_EQ(toUtf8(forgetfulBridge.runScript(S::PlayingTrackName)), "First Song");
+  otherBridge.runScript(S::NextTrack);
+  EXPECT_TRUE(test::waitUntil(
+      [&] { return toUtf8(forgetfulBridge.runScript(S::PlayingTrackName)) == "Second Song"; }, 3000));
+}
+
 TEST_F(MprisService, ActivatePlayerStartsTheClientOnPathAndWaitsForIt) {
   std::string started = dir.file("started.txt");
   test::SimOnPath onPath("--record " + started + " --items " + itemsPath);

@@ -148,8 +148,19 @@ void GtkDesktop::Impl::teardown() {
   if (!runtimeDir.empty()) g_rmdir(runtimeDir.c_str());
 }
 
+namespace {
+struct DispatchScope {
+  explicit DispatchScope(int& depth) : depth_(depth) { ++depth_; }
+  ~DispatchScope() { --depth_; }
+  DispatchScope(const DispatchScope&) = delete;
+  DispatchScope& operator=(const DispatchScope&) = delete;
+  int& depth_;
+};
+}  // namespace
+
 bool GtkDesktop::dispatchOne(int timeoutMs) {
   GMainContext* context = g_main_context_default();
+  DispatchScope scope(impl_->dispatchDepth);
   if (timeoutMs < 0) {
     // A wake-up without a dispatch still counts: wait reports -1 and the
     // caller looks at the queue again.
@@ -168,9 +179,16 @@ bool GtkDesktop::dispatchOne(int timeoutMs) {
   return !timedOut || impl_->queue.size() > before;
 }
 
-void GtkDesktop::wake() { g_main_context_wakeup(g_main_context_default()); }
+// Inside our own iteration a wake-up is not needed: the iteration returns
+// after this round of callbacks and the queue is looked at. Waking anyway
+// would cost every timer tick two more rounds of the loop.
+void GtkDesktop::wake() {
+  if (impl_->dispatchDepth == 0) g_main_context_wakeup(g_main_context_default());
+}
 
-bool GtkDesktop::hasPending() { return g_main_context_pending(g_main_context_default()); }
+bool GtkDesktop::hasPending() {
+  return impl_->dispatchDepth > 0 || g_main_context_pending(g_main_context_default());
+}
 
 TimerPort::TimerHandle GtkDesktop::startTimer(int intervalMs, std::function<void()> fire) {
   if (intervalMs <= 0) return 0;

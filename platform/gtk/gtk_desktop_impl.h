@@ -61,6 +61,9 @@ struct GtkDesktop::Impl {
   };
   std::map<TimerHandle, std::unique_ptr<Timer>> timers;
   TimerHandle nextTimer = 1;
+  // Above zero while dispatchOne runs an iteration: whatever a callback
+  // queues then is seen as soon as the iteration returns.
+  int dispatchDepth = 0;
 
   // Status item.
   GDBusConnection* bus = nullptr;  // ours, held so the item's bus name stays put

@@ -74,10 +74,9 @@ void removeDecorations(Text& clean) {
   for (const Removal& r : kRemovals) removeAllInPlace(clean, r.text, r.mode);
 }
 
-// The patterns are compiled afresh on every refresh and discarded after it,
-// as the refresh is defined. Compiling both costs well under a microsecond of
-// CPU, a few percent of a refresh (bench/now_playing_title_bench.cpp), which
-// is not worth a cache.
+// The patterns are compiled afresh for every name cleaned and discarded
+// after it. Compiling both costs well under a microsecond of CPU when warm
+// (bench/now_playing_title_bench.cpp), not worth keeping them compiled.
 void removeYears(Text& clean) {
   std::string utf8 = toUtf8(clean);
   for (std::string_view pattern : kYearPatterns) utf8 = Regex(pattern).replaceAll(utf8);
@@ -97,7 +96,11 @@ void NowPlayingTitle::refresh() {
   rawName_ = bridge_.runScript(PlayerScript::PlayingTrackName);
   rawArtist_ = bridge_.runScript(PlayerScript::PlayingTrackArtist);
   artworkUrl_ = bridge_.runScript(PlayerScript::ArtworkUrl);
-  composeStatusTitle(cleanName(rawName_), rawArtist_);
+  if (rawName_ != cleanedFrom_) {
+    cleaned_ = cleanName(rawName_);
+    cleanedFrom_ = rawName_;
+  }
+  composeStatusTitle(cleaned_, rawArtist_);
   toolTip_ = rawName_ + Text(kSeparator) + rawArtist_;
   if (statusTitle_.size() >= 40) statusTitle_ = leftUnits(statusTitle_, 35) + Text(kEllipsis);
 }

@@ -33,6 +33,10 @@ class NowPlayingTitle {
   PlayerBridge& bridge_;
   const Preferences& prefs_;
   Text rawName_, rawArtist_, artworkUrl_, statusTitle_, toolTip_;
+  // The last name cleaned and its result: the cleaning is a function of the
+  // name alone (an empty one stays empty), and the name stays the same for
+  // minutes at a time.
+  Text cleanedFrom_, cleaned_;
 };
 
 }  // namespace larkspur

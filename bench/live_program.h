@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -113,7 +114,9 @@ inline void drainMainContext() {
 class LiveProgram {
  public:
   // False, with the reason on stderr, when any part could not start.
-  bool start() {
+  // stateMaxAgeMs: how long the player's state is trusted between reads
+  // (0: every query reads it afresh); the program's own default otherwise.
+  bool start(std::optional<int> stateMaxAgeMs = std::nullopt) {
     std::string error;
     if (!test::startGtkSession(&error)) return fail("no X server: " + error);
     std::string art = readWhole(LARKSPUR_SOURCE_RESOURCES "fancy_app_icon.png");
@@ -133,7 +136,9 @@ class LiveProgram {
     endpoints_.tempDirectory = dir_.path() + "/";
     desktop_ = GtkDesktop::create(queue_, endpoints_, &error);
     if (!desktop_) return fail("no desktop: " + error);
-    player_ = std::make_unique<MprisScriptService>(endpoints_);
+    player_ = stateMaxAgeMs
+                  ? std::make_unique<MprisScriptService>(endpoints_, 2000, 15000, *stateMaxAgeMs)
+                  : std::make_unique<MprisScriptService>(endpoints_);
     app_ = std::make_unique<AppController>(
         AppPorts{queue_, *desktop_, *player_, http_, launcher_, endpoints_});
     app_->startUp();

@@ -4,11 +4,14 @@
 //
 // A tick is AppController::refreshTick(): three MPRIS queries through the
 // bridge, the title cleaning, the artwork cache check and the label and
-// tooltip update, followed by what the GLib loop then has pending. Figures
-// are CPU microseconds of this process (all threads) and, separately, of the
-// simulated player; playerctl's are those of the child (wait4).
+// tooltip update, followed by what the GLib loop then has pending. While the
+// player's state is known the queries are answered without a round trip;
+// --state-max-age-ms 0 makes every query read it afresh (one GetAll each),
+// the cost of a tick after every change. Figures are CPU microseconds of this
+// process (all threads) and, separately, of the simulated player;
+// playerctl's are those of the child (wait4). --playerctl-runs 0 skips it.
 //
-//   refresh_tick_bench [--ticks N] [--playerctl-runs N]
+//   refresh_tick_bench [--ticks N] [--playerctl-runs N] [--state-max-age-ms N]
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,6 +29,7 @@ using namespace larkspur::bench;
 struct Options {
   int ticks = 2000;
   int playerctlRuns = 100;
+  std::optional<int> stateMaxAgeMs;
 };
 
 Options parse(int argc, char** argv) {
@@ -33,6 +37,7 @@ Options parse(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; i += 2) {
     if (!std::strcmp(argv[i], "--ticks")) o.ticks = std::atoi(argv[i + 1]);
     if (!std::strcmp(argv[i], "--playerctl-runs")) o.playerctlRuns = std::atoi(argv[i + 1]);
+    if (!std::strcmp(argv[i], "--state-max-age-ms")) o.stateMaxAgeMs = std::atoi(argv[i + 1]);
   }
   return o;
 }
@@ -65,7 +70,7 @@ double playerctlOnce() {
 int main(int argc, char** argv) {
   Options o = parse(argc, argv);
   LiveProgram program;
-  if (!program.start()) return 1;
+  if (!program.start(o.stateMaxAgeMs)) return 1;
   auto& app = program.app();
   for (int i = 0; i < 50; ++i) {
     app.refreshTick();
@@ -87,6 +92,14 @@ int main(int argc, char** argv) {
   for (int i = 0; i < o.ticks; ++i) app.title().refresh();
   double titleCpu = (processCpuUs() - title0) / o.ticks;
 
+  const char* mode = o.stateMaxAgeMs == 0 ? "reading the player afresh" : "player state known";
+  std::printf("refresh tick (%s), %d ticks: %.1f us CPU per tick (this process), %.1f us wall, "
+              "simulated player %.1f us CPU per tick\n",
+              mode, o.ticks, cpu, wall, simTick);
+  std::printf("  of which the title queries and cleaning (NowPlayingTitle::refresh): %.1f us CPU\n",
+              titleCpu);
+  if (o.playerctlRuns <= 0) return 0;
+
   std::vector<double> runs;
   simBefore = otherProcessCpuUs(sim);
   for (int i = 0; i < o.playerctlRuns; ++i) {
@@ -100,11 +113,6 @@ int main(int argc, char** argv) {
   double simRun = (otherProcessCpuUs(sim) - simBefore) / o.playerctlRuns;
   double ctlMedian = median(runs);
 
-  std::printf("refresh tick, %d ticks: %.1f us CPU per tick (this process), %.1f us wall, "
-              "simulated player %.1f us CPU per tick\n",
-              o.ticks, cpu, wall, simTick);
-  std::printf("  of which the title queries and cleaning (NowPlayingTitle::refresh): %.1f us CPU\n",
-              titleCpu);
   std::printf("playerctl metadata, %d runs: %.0f us CPU per run (median; mean %.0f), "
               "simulated player %.1f us CPU per run\n",
               o.playerctlRuns, ctlMedian, [&] {

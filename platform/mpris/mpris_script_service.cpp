@@ -359,10 +359,11 @@ bool MprisScriptService::Impl::callPlayer(const char* method, GVariant* params) 
   return callPlayerObject(PlayerInterface, method, params, nullptr).body != nullptr;
 }
 
-Metadata MprisScriptService::Impl::metadata() {
-  const Variant& md = playerState().metadata;
-  return Metadata(Variant(md ? g_variant_ref(md.get()) : nullptr));
-}
+namespace {
+Metadata metadataOf(const Variant& md) { return Metadata(Variant(md ? g_variant_ref(md.get()) : nullptr)); }
+}  // namespace
+
+Metadata MprisScriptService::Impl::metadata() { return metadataOf(playerState().metadata); }
 
 namespace {
 // The player must outlive us and our terminal session.
@@ -464,13 +465,15 @@ std::optional<ScriptResult> MprisScriptService::Impl::artwork() {
 }
 
 std::optional<ScriptResult> MprisScriptService::Impl::playingName() {
-  if (textOf(playerState().status.get()) != "Playing") return std::nullopt;
-  return answer(metadata().text("xesam:title"));
+  const PlayerState& now = playerState();
+  if (textOf(now.status.get()) != "Playing") return std::nullopt;
+  return answer(metadataOf(now.metadata).text("xesam:title"));
 }
 
 std::optional<ScriptResult> MprisScriptService::Impl::playingArtist() {
-  if (textOf(playerState().status.get()) != "Playing") return std::nullopt;
-  return answer(artistsOf(metadata().value("xesam:artist").get()));
+  const PlayerState& now = playerState();
+  if (textOf(now.status.get()) != "Playing") return std::nullopt;
+  return answer(artistsOf(metadataOf(now.metadata).value("xesam:artist").get()));
 }
 
 std::optional<ScriptResult> MprisScriptService::Impl::artist() {

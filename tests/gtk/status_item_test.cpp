@@ -86,7 +86,6 @@ TEST_F(GtkStatusItem, ExportsTheModelTakesClicksWritesIconsAndKeepsItsNameWhenRe
   desktop->setStatusImage(&red, false);
   ASSERT_TRUE(iterateUntil([&] { return watcher->registrations().size() >= 1; }));
   std::string busName = item().busName;
-  EXPECT_TRUE(desktop->hasStatusItem());
   EXPECT_EQ(property("XAyatanaLabel"), "Song \xE2\x80\x93 Artist");
   EXPECT_EQ(property("Title"), "Song by Artist");
   EXPECT_EQ(property("Status"), "Active");
@@ -122,10 +121,8 @@ TEST_F(GtkStatusItem, ExportsTheModelTakesClicksWritesIconsAndKeepsItsNameWhenRe
   next.entries = {entry(3, "Repeat"), entry(14, "Quit")};
   desktop->createStatusItem();
   desktop->setStatusMenu(&next);
-  desktop->setStatusTitle(u"Other");
   ASSERT_TRUE(iterateUntil([&] { return watcher->registrations().size() >= 2; }));
   EXPECT_EQ(item().busName, busName);
-  EXPECT_EQ(property("XAyatanaLabel"), "Other");
   EXPECT_TRUE(showsLines({"Repeat", "Quit"}));
 }
 

@@ -25,13 +25,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/mpris/mpris_names.h"
+
 namespace {
 
+using namespace larkspur::mpris;
+
 constexpr const char* BusName = "org.mpris.MediaPlayer2.spotify";
-constexpr const char* ObjectPath = "/org/mpris/MediaPlayer2";
-constexpr const char* RootInterface = "org.mpris.MediaPlayer2";
-constexpr const char* PlayerInterface = "org.mpris.MediaPlayer2.Player";
-constexpr const char* PropertiesInterface = "org.freedesktop.DBus.Properties";
 
 constexpr const char* IntrospectionXml = R"(<node>
  <interface name="org.mpris.MediaPlayer2">

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "platform/mpris/mpris_names.h"
 #include "platform/mpris/mpris_text.h"
 #include "platform/mpris/session_bus.h"
 #include "player/player_script.h"
@@ -15,12 +16,8 @@
 namespace larkspur {
 namespace {
 
-constexpr const char* ObjectPath = "/org/mpris/MediaPlayer2";
-constexpr const char* RootInterface = "org.mpris.MediaPlayer2";
-constexpr const char* PlayerInterface = "org.mpris.MediaPlayer2.Player";
-constexpr const char* PropertiesInterface = "org.freedesktop.DBus.Properties";
-constexpr const char* BusService = "org.freedesktop.DBus";
-constexpr const char* BusPath = "/org/freedesktop/DBus";
+using namespace mpris;
+
 constexpr std::string_view MprisPrefix = "org.mpris.MediaPlayer2.";
 
 bool isType(GVariant* v, const char* type) {

@@ -5,11 +5,13 @@
 
 #include <cstring>
 
+#include "platform/mpris/mpris_names.h"
+
 namespace larkspur {
 namespace {
 
-constexpr const char* BusService = "org.freedesktop.DBus";
-constexpr const char* BusPath = "/org/freedesktop/DBus";
+using mpris::BusPath;
+using mpris::BusService;
 
 struct MessageUnref {
   void operator()(DBusMessage* m) const { dbus_message_unref(m); }

@@ -46,14 +46,16 @@ AppController::AppController(AppPorts ports)
       artwork_(bridge_, title_, ports_.http, *this, ports_.endpoints),
       statusMenu_(StatusMenuParts{prefs_, bridge_, title_, artwork_, hotkeys_, windows_, menus_,
                                   images_, desktop_, desktop_, *this}),
-      detailsWindow_(WindowParts{prefs_, bridge_, title_, artwork_, statusMenu_, ports_.queue,
-                                 windows_, images_, desktop_, pasteboard_, hotkeys_, *this,
-                                 ports_.endpoints}),
-      shortcutsWindow_(WindowParts{prefs_, bridge_, title_, artwork_, statusMenu_, ports_.queue,
-                                   windows_, images_, desktop_, pasteboard_, hotkeys_, *this,
-                                   ports_.endpoints}) {}
+      detailsWindow_(windowParts()),
+      shortcutsWindow_(windowParts()) {}
 
 AppController::~AppController() = default;
+
+WindowParts AppController::windowParts() {
+  return WindowParts{prefs_,       bridge_,  title_,  artwork_,    statusMenu_,
+                     ports_.queue, windows_, images_, desktop_,    pasteboard_,
+                     hotkeys_,     *this,    ports_.endpoints};
+}
 
 void AppController::start() {
   startUp();

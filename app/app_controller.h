@@ -84,6 +84,9 @@ class AppController final : public AppCore {
   void showAbout();
   void setItemsEnabled(std::int64_t first, std::int64_t last, bool enabled);
   void send(TextView script) { bridge_.runScript(script); }
+  // Both windows get the same parts; called while constructing them, when
+  // every part named here already exists.
+  WindowParts windowParts();
 
   AppPorts ports_;
   Desktop& desktop_;

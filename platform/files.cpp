@@ -56,6 +56,17 @@ bool ensureDirectory(const std::string& path, unsigned mode) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool writeAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 namespace {
 
 bool copyAll(int in, int out) {
@@ -63,18 +74,8 @@ bool copyAll(int in, int out) {
   for (;;) {
     ssize_t n = ::read(in, buffer, sizeof buffer);
     if (n == 0) return true;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    for (ssize_t done = 0; done < n;) {
-      ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      done += w;
-    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 || !writeAll(out, buffer, static_cast<std::size_t>(n))) return false;
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The few file-system operations the logic needs, with errno turned into
 // plain answers.
+#include <cstddef>
 #include <string>
 
 namespace larkspur::files {
@@ -28,6 +29,9 @@ bool ensureDirectory(const std::string& path, unsigned mode);
 // source's mode (and owner and group where permitted), then renames it over
 // `target`: a failed copy never leaves a truncated target.
 bool copyFileReplacing(const std::string& source, const std::string& target);
+
+// Writes all of `data`, retrying after interruptions and short writes.
+bool writeAll(int fd, const char* data, std::size_t size);
 
 std::string directoryOf(const std::string& path);  // up to and including the last "/"
 

@@ -4,13 +4,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <string>
+
+#include "platform/files.h"
 
 namespace larkspur {
 
@@ -42,6 +43,7 @@ struct Buffer {
   char* data = nullptr;
   std::size_t capacity = 0;
   std::size_t length = 0;
+  std::size_t limit = 0;
 
   ~Buffer() { std::free(data); }
   bool reserveInitial() {
@@ -49,7 +51,10 @@ struct Buffer {
     capacity = data ? BufferStep : 0;
     return data != nullptr;
   }
+  // Past the limit the transfer is refused, as a download past the cap is:
+  // a server that sends no Content-Length must not fill memory.
   bool append(const char* bytes, std::size_t n) {
+    if (n > limit - length) return false;
     if (length + n > capacity) {
       auto* grown = static_cast<char*>(std::realloc(data, capacity + n + BufferStep));
       if (!grown) return false;
@@ -84,10 +89,7 @@ std::size_t collect(char* bytes, std::size_t size, std::size_t count, void* buff
 }  // namespace
 
 struct HttpRequestState {
-  int kind = 1;  // 1 memory, 0 file
   int state = -1;
-  Text url;
-  Text path;
   Text userAgent = T(UserAgent);
   int connectTimeoutMs = 0;
   int totalTimeoutMs = 0;
@@ -109,13 +111,7 @@ std::size_t writeFile(char* bytes, std::size_t size, std::size_t count, void* da
   const std::size_t n = size * count;
   // Servers that send no Content-Length are held to the cap here.
   if (s->written + static_cast<std::int64_t>(n) > s->downloadCap) return 0;
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t w = ::write(s->fd, bytes + done, n - done);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return 0;
-    done += static_cast<std::size_t>(w);
-  }
+  if (!files::writeAll(s->fd, bytes, n)) return 0;
   s->written += static_cast<std::int64_t>(n);
   return n;
 }
@@ -197,8 +193,8 @@ HttpRequest* HttpRequest::fetch(const Text& url) {
   auto* request = new HttpRequest();
   HttpRequestState& s = *request->s_;
   copySettings(s);
-  s.url = url;
   const std::string url8 = toUtf8(url), agent8 = toUtf8(s.userAgent);
+  s.body.limit = s.headers.limit = static_cast<std::size_t>(s.downloadCap);
   CurlPtr curl(curl_easy_init());
   if (!curl || !s.body.reserveInitial() || !s.headers.reserveInitial()) {
     s.error = T("could not set up the request");
@@ -211,6 +207,7 @@ HttpRequest* HttpRequest::fetch(const Text& url) {
   curl_easy_setopt(curl.get(), CURLOPT_CUSTOMREQUEST, "GET");
   curl_easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, collect);
   curl_easy_setopt(curl.get(), CURLOPT_HEADERDATA, &s.headers);
+  curl_easy_setopt(curl.get(), CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(s.downloadCap));
   setLimits(curl.get(), s);
   if (perform(curl.get(), s)) {
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &s.status);
@@ -241,9 +238,6 @@ bool HttpRequest::downloadToFile(const Text& url, const Text& path) {
   initialiseCurlOnce();
   HttpRequest request;
   HttpRequestState& s = *request.s_;
-  s.kind = 0;
-  s.url = url;
-  s.path = path;
   copySettings(s);
   const std::string url8 = toUtf8(url), agent8 = toUtf8(s.userAgent), path8 = toUtf8(path);
   CurlPtr curl(curl_easy_init());

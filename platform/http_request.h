@@ -24,7 +24,8 @@ class HttpRequest {
   static void setConnectTimeout(int ms);
 
   // Limits beyond the connect time-out: a transfer slower than 1 byte/s for
-  // this many seconds is abandoned, and a download larger than the cap fails.
+  // this many seconds is abandoned, and a body (fetched or downloaded) larger
+  // than the cap fails.
   static void setStallLimitSeconds(int seconds);
   static void setDownloadCap(std::int64_t bytes);
 

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/files.h"
+
 namespace larkspur {
 namespace {
 
@@ -64,17 +66,6 @@ bool makeDirectories(const std::string& dir) {
   return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-bool writeAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 void syncDirectory(const std::string& dir) {
   int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
@@ -88,7 +79,7 @@ bool replaceFileAtomically(const std::string& path, const char* bytes, std::size
   std::string temp = path + ".tmp.XXXXXX";
   int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return false;
-  bool ok = ::fchmod(fd, 0600) == 0 && writeAll(fd, bytes, size) && ::fsync(fd) == 0;
+  bool ok = ::fchmod(fd, 0600) == 0 && files::writeAll(fd, bytes, size) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
   if (!ok) {

@@ -36,7 +36,9 @@ void MenuTable::setItemDisabled(int number, std::int64_t itemId, bool disabled) 
   auto it = menus_.find(number);
   if (it == menus_.end()) return;
   MenuEntry* entry = it->second->find(itemId);
-  if (!entry) return;
+  // With ad muting on every tick switches the entries on again; only a
+  // change reaches the desktop.
+  if (!entry || entry->enabled == !disabled) return;
   entry->enabled = !disabled;
   port_.menuItemEnabledChanged(*it->second, itemId);
 }

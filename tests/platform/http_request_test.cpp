@@ -91,7 +91,7 @@ TEST_F(HttpRequestTest, DownloadReplacesTheOldFileOnlyWithAWholeBody) {
 class DownloadCapTest : public HttpRequestTest, public ::testing::WithParamInterface<bool> {};
 
 // With a Content-Length libcurl refuses up front; without one the writer
-// counts the bytes.
+// counts the bytes. A fetch kept in memory is held to the same cap.
 TEST_P(DownloadCapTest, BodyOverTheCapIsRefused) {
   HttpRequest::setDownloadCap(100000);
   LoopbackHttpServer::Response large = LoopbackHttpServer::text(200, std::string(300000, 'y'));
@@ -101,6 +101,8 @@ TEST_P(DownloadCapTest, BodyOverTheCapIsRefused) {
   EXPECT_FALSE(download("/huge"));
   EXPECT_TRUE(dirEmpty());
   EXPECT_TRUE(download("/fits"));
+  EXPECT_EQ(toUtf8(fetch(server.url("/huge")).status), "0");
+  EXPECT_EQ(fetch(server.url("/fits")).body.size(), 100000u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, DownloadCapTest, ::testing::Bool());

@@ -87,12 +87,7 @@ TEST_F(PreferencesTest, FirstRunWritesExactlyTheDefaultsPrivatelyAndAgainWhenDel
   expected.emplace_back("Val8", "s:NoArtist");
   EXPECT_EQ(entriesOf(file), expected);
 
-  // A deleted file gets the defaults again; in the same process, too, over
-  // what memory holds.
-  fs::remove(file);
-  Preferences nextStart(file.string());
-  nextStart.writeDefaults();
-  EXPECT_EQ(entriesOf(file), kDefaults);
+  // A deleted file gets the defaults again, over what memory holds.
   fs::remove(file);
   prefs.writeDefaults();
   EXPECT_EQ(prefs.hideArtist, 1);
@@ -117,8 +112,7 @@ TEST_P(FlagRead, KeepsLowByteSigned) {
 INSTANTIATE_TEST_SUITE_P(
     Preferences, FlagRead,
     ::testing::Values(FlagCase{"<integer>1</integer>", 1}, FlagCase{"<integer>256</integer>", 0},
-                      FlagCase{"<integer>-1</integer>", -1}, FlagCase{"<integer>5</integer>", 5},
-                      FlagCase{"<integer>383</integer>", 127},
+                      FlagCase{"<integer>-1</integer>", -1}, FlagCase{"<integer>383</integer>", 127},
                       FlagCase{"<integer>128</integer>", -128}, FlagCase{"", 0},
                       FlagCase{"<string>1</string>", 0}, FlagCase{"<true/>", 0},
                       FlagCase{"<real>1.0</real>", 0}));

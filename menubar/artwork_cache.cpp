@@ -24,23 +24,27 @@ void ArtworkCache::derive(TextView artworkUrl) {
   artworkPath_ = directory_ + toUtf8(artworkId_) + ".jpeg";
 }
 
+// An identifier that names another directory would make the path point
+// outside the cache: such artwork is never downloaded, and a file found there
+// is not ours.
+bool ArtworkCache::plainId() const {
+  return artworkId_.find(u'/') == Text::npos && artworkId_ != u"." && artworkId_ != u"..";
+}
+
 bool ArtworkCache::cached() const {
   // A file in a directory that is not ours alone may have been put there by
   // someone else: it is not our artwork, whatever its name.
-  return files::exists(artworkPath_) && files::isPrivateDirectory(directoryPath());
+  return plainId() && files::exists(artworkPath_) && files::isPrivateDirectory(directoryPath());
 }
 
 std::string ArtworkCache::directoryPath() const {
   return directory_.substr(0, directory_.size() - 1);
 }
 
+// The tick keeps finding the artwork of an identifier that is not plain
+// missing, as for any address without the image prefix.
 bool ArtworkCache::downloadable() const {
-  // An identifier that names another directory could write outside the
-  // cache; such addresses are never downloaded (the tick keeps finding the
-  // file missing, as for any address without the image prefix).
-  if (artworkId_.find(u'/') != Text::npos) return false;
-  if (artworkId_ == u"." || artworkId_ == u"..") return false;
-  return files::ensurePrivateDirectory(directoryPath());
+  return plainId() && files::ensurePrivateDirectory(directoryPath());
 }
 
 void ArtworkCache::fetch() {

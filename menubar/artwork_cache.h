@@ -34,6 +34,7 @@ class ArtworkCache {
  private:
   bool downloadable() const;
   std::string directoryPath() const;  // without the trailing "/"
+  bool plainId() const;
 
   PlayerBridge& bridge_;
   NowPlayingTitle& title_;

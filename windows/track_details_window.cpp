@@ -148,11 +148,10 @@ void TrackDetailsWindow::copyAddress(Item& item) {
 }
 
 void TrackDetailsWindow::setArtworkAsDesktop() {
-  const Text& id = p_.artwork.artworkId();
-  // An identifier naming another directory would place the copy outside
-  // the folder; such artwork is never cached either.
-  if (id.find(u'/') != Text::npos || id == u"." || id == u"..") return;
+  // Only a plain identifier is ever cached, so the copy's name stays in
+  // the folder.
   if (!p_.artwork.cached()) return;
+  const Text& id = p_.artwork.artworkId();
   std::string directory = p_.system.homeDirectory() + ".bkgd/";
   // Setting the desktop to a file that is not there would blank it.
   if (!files::ensureDirectory(directory, 0700)) return;

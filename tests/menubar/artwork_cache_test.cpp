@@ -137,10 +137,14 @@ INSTANTIATE_TEST_SUITE_P(ArtworkCache, ForeignCacheDirectory,
 
 class UnsafeId : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(UnsafeId, IsNeverDownloaded) {
+// Nor is a file its path would name taken for cached artwork.
+TEST_P(UnsafeId, IsNeverDownloadedNorFound) {
   AppHarness h;
   h.player.tracks[0].artworkUrl = GetParam();
   h.serveArtworkForAllTracks();
+  fs::create_directories(h.cacheDir() + "sub");
+  fs::permissions(h.cacheDir(), fs::perms::owner_all, fs::perm_options::replace);
+  writeFile(h.cacheDir() + "sub/x.jpeg");
   h.desktop.tick();
   ASSERT_EQ(h.start(), kRanOutOfEvents);
   EXPECT_TRUE(h.http.downloads.empty());
@@ -150,6 +154,7 @@ TEST_P(UnsafeId, IsNeverDownloaded) {
 
 INSTANTIATE_TEST_SUITE_P(ArtworkCache, UnsafeId,
                          ::testing::Values("https://i.scdn.co/image/../../x",
+                                           "https://i.scdn.co/image/sub/x",
                                            "https://i.scdn.co/image/.", "https://i.scdn.co/image/..",
                                            "https://elsewhere.test/image.jpg"));
 

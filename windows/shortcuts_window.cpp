@@ -45,10 +45,6 @@ ControlSpec label(Rect frame, const char16_t* text) {
   return spec;
 }
 
-}  // namespace
-
-namespace {
-
 Fields createControls(WindowParts& p) {
   ControlSpec hint = label({20, 20, 380, 25}, u"Type a Shortcut into each box. Click 'Set' to apply");
   hint.textColour = 0x666666;

@@ -72,7 +72,7 @@ void AppController::startUp() {
   hotkeys_.add(u"⌥⌘1", EventRelaunch);
   hotkeys_.add(u"⇧⌘]", EventBracketRight);
   hotkeys_.add(u"⇧⌘[", EventBracketLeft);
-  resourcesDirectory_ = files::directoryOf(desktop_.executablePath()) + "../Resources/";
+  resourcesDirectory_ = files::directoryOf(desktop_.executablePath()) + "../share/larkspur/";
   prefs_.open();
   checkPrerequisites();
   desktop_.sleepMs(10);

@@ -139,7 +139,7 @@ TEST(StatusMenu, IconFollowsAppearanceAndSettingAndIsBlackOrWhite) {
     }
     const Image* light = h.app().images().platformImage(SlotLightIcon);
     const Image* darkIcon = h.app().images().platformImage(SlotDarkIcon);
-    ASSERT_NE(shown, nullptr) << "icon missing from the build's Resources/";
+    ASSERT_NE(shown, nullptr) << "icon missing from the build's share/larkspur/";
     EXPECT_EQ(shown, dark ? darkIcon : light);
     EXPECT_TRUE(h.desktop.statusImageTemplate);
     EXPECT_EQ(shown->pointWidth, 16);

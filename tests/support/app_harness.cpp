@@ -10,7 +10,7 @@ namespace larkspur::test {
 
 AppHarness::AppHarness() {
   desktop.home = home.path() + "/";
-  // The build tree keeps the icons in Resources/ beside bin/.
+  // The build tree keeps the icons in share/larkspur/ beside bin/, as installed.
   desktop.exePath = LARKSPUR_BINARY_DIR "bin/larkspur";
   endpoints.tempDirectory = home.path() + "/tmp/";
   ::mkdir(endpoints.tempDirectory.c_str(), 0700);

@@ -115,8 +115,7 @@ bool E2eProgram::spawn() {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     setenv("HOME", dir_.file("home").c_str(), 1);
     setenv("LARKSPUR_ENDPOINTS_FILE", endpoints.c_str(), 1);
-    const char* exe = LARKSPUR_BINARY_DIR "tools/larkspur-loopback";
-    execl(exe, exe, static_cast<char*>(nullptr));
+    execl(executable.c_str(), executable.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   busName_ = menuPath_ = "";

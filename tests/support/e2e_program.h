@@ -49,6 +49,8 @@ class E2eProgram {
 
   // Before the first start.
   std::string probeUrl, imagePrefix;
+  // The program to run: the loopback build, or a copy of it placed elsewhere.
+  std::string executable = LARKSPUR_BINARY_DIR "tools/larkspur-loopback";
   // Writes a settings file: the defaults with `overrides` laid over them.
   void presetSettings(const Settings& overrides);
   std::string itemsPath() const { return dir_.file("items.txt"); }

@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -76,7 +77,10 @@ fs::path autostartEntryPath() {
 // A desktop entry's string value escapes its backslashes.
 std::string escaped(const std::string& text) {
   std::string out;
-  for (char c : text) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  for (char c : text) {
+    if (c == '\\') out += '\\';
+    out += c;
+  }
   return out;
 }
 
@@ -84,7 +88,7 @@ std::string escaped(const std::string& text) {
 // entry's command syntax reserves, with '%' doubled so that it is no field
 // code. The string escaping applies on top of the quoting.
 std::string execArgument(const std::string& path) {
-  bool quote = path.find_first_of(" \t\"'\\><~|&;$*?#`()") != std::string::npos;
+  bool quote = path.find_first_of(" \"'\\><~|&;$*?#`()") != std::string::npos;
   std::string out = quote ? "\"" : "";
   for (char c : path) {
     if (c == '%') out += '%';
@@ -106,15 +110,22 @@ bool writeEntry(const fs::path& path, const std::string& text, std::error_code& 
   out.close();
   if (!out) error = std::make_error_code(std::errc::io_error);
   else fs::rename(partial, path, error);
-  if (error) fs::remove(partial);
+  std::error_code ignored;
+  if (error) fs::remove(partial, ignored);
   return !error;
 }
 
 int autostartOn(const fs::path& path) {
   std::error_code error;
   std::string exe = fs::read_symlink("/proc/self/exe", error).string();
-  if (error || exe.find_first_of("\n\r") != std::string::npos) {
+  if (error) {
     std::fprintf(stderr, "larkspur: cannot tell where this program is installed\n");
+    return kFailed;
+  }
+  // An entry's values hold no control characters, so no entry can name such
+  // a path.
+  if (std::ranges::any_of(exe, [](unsigned char c) { return c < 0x20 || c == 0x7f; })) {
+    std::fprintf(stderr, "larkspur: an autostart entry cannot name %s\n", exe.c_str());
     return kFailed;
   }
   // TryExec lets the session skip the entry once the program is gone.

@@ -12,10 +12,12 @@ mkdir "$tmp/home"
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
+# The sanitizers' settings are all the environment keeps.
+clean=(env -i PATH=/usr/bin:/bin ASAN_OPTIONS="${ASAN_OPTIONS:-}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}")
+
 # Sets status, out and err.
 run() {
-  env -i HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" PATH=/usr/bin:/bin "$@" \
-    >"$tmp/out" 2>"$tmp/err"
+  "${clean[@]}" HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" "$@" >"$tmp/out" 2>"$tmp/err"
   status=$?
   out=$(cat "$tmp/out") err=$(cat "$tmp/err")
 }
@@ -52,7 +54,7 @@ expect 0 "*was not set*" "" "$exe" --autostart=off
 mkdir "$tmp/odd \$dir"
 odd="$tmp/odd \$dir/larkspur"
 ln "$exe" "$odd" || cp "$exe" "$odd"
-env -i HOME="$tmp/home" PATH=/usr/bin:/bin "$odd" --autostart on >/dev/null ||
+"${clean[@]}" HOME="$tmp/home" "$odd" --autostart on >/dev/null ||
   fail "--autostart on without XDG_CONFIG_HOME"
 entry="$tmp/home/.config/autostart/larkspur.desktop"
 desktop-file-validate "$entry" || fail "the entry for an odd path is not valid"

@@ -70,6 +70,10 @@ void StatusMenu::build() {
   if (p_.prefs.iconShown == 1) loadIcons();
   on_.generation++;
   off_.generation++;
+  p_.statusItem.setStatusIconFolder(p_.core.resourcesDirectory());
+  // A middle click pauses or resumes; the wheel goes back (away from the
+  // user) or on, as the menu's entries do.
+  p_.statusItem.setStatusMouseActions({MenuItemPlayPause, MenuItemPrevious, MenuItemNext});
   p_.statusItem.createStatusItem();
   p_.menus.createPopupMenu(0);
   if (p_.prefs.iconShown == 1) {

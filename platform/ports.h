@@ -56,9 +56,21 @@ struct MenuModel {
 };
 
 // ---------------------------------------------------------------- status item
+// The status menu's entries that mouse actions on the item stand for: a
+// middle click, and the wheel turned away from or towards the user. Each
+// chooses its entry as a click on it would, and only while the attached menu
+// holds it enabled. 0: no entry.
+struct StatusMouseActions {
+  std::int64_t middleClick = 0;
+  std::int64_t wheelAway = 0;
+  std::int64_t wheelTowards = 0;
+};
+
 class StatusItemPort {
  public:
   virtual ~StatusItemPort() = default;
+  // A removal followed by a creation (a rebuild) may keep the desktop's own
+  // item: what the new build sets again replaces what changed.
   virtual void createStatusItem() = 0;
   virtual void removeStatusItem() = 0;
   virtual bool hasStatusItem() const = 0;
@@ -71,6 +83,10 @@ class StatusItemPort {
   // Called after MenuTable changed an entry's enabled state in place.
   virtual void menuItemEnabledChanged(const MenuModel& menu, std::int64_t id) = 0;
   virtual void menuFreed(const MenuModel& menu) = 0;
+  virtual void setStatusMouseActions(const StatusMouseActions& actions) = 0;
+  // The folder of the program's own images, where the desktop finds the
+  // status image drawn for recolouring ("larkspur-status-symbolic.svg").
+  virtual void setStatusIconFolder(const std::string& folder) = 0;
 };
 
 // ---------------------------------------------------------------- windows

@@ -35,6 +35,12 @@ gboolean onTerminationSignal(gpointer data) {
 
 gboolean onTimer(gpointer data) {
   auto* timer = static_cast<GtkDesktop::Impl::Timer*>(data);
+  // While a tray host shows our menu, ticks wait (a rebuild would replace
+  // the menu under the pointer); the first one due follows the close.
+  if (timer->impl->tray && timer->impl->tray->menuOpen()) {
+    timer->held = true;
+    return G_SOURCE_CONTINUE;
+  }
   // Copied: the callback may stop (and free) its own timer.
   auto fire = timer->fire;
   if (fire) fire();
@@ -133,7 +139,7 @@ GtkDesktop::~GtkDesktop() {
   for (guint id : impl_->signalSources) g_source_remove(id);
   for (auto& [handle, timer] : impl_->timers) g_source_remove(timer->source);
   impl_->timers.clear();
-  // Let the destroyed widgets and the indicator's bus traffic settle.
+  // Let the destroyed widgets and the tray item's bus traffic settle.
   while (g_main_context_iteration(nullptr, FALSE)) {
   }
   if (impl_->bus) g_object_unref(impl_->bus);
@@ -142,10 +148,21 @@ GtkDesktop::~GtkDesktop() {
 
 void GtkDesktop::Impl::teardown() {
   while (!windows.empty()) destroyWindow(windows.begin()->first);
-  destroyStatusItem();
-  dropMenu();
+  tray.reset();
   releaseHotkeys();
-  if (!runtimeDir.empty()) g_rmdir(runtimeDir.c_str());
+}
+
+void GtkDesktop::Impl::fireHeldTimers() {
+  std::vector<TimerHandle> due;
+  for (auto& [handle, timer] : timers)
+    if (timer->held) due.push_back(handle);
+  for (TimerHandle handle : due) {
+    auto it = timers.find(handle);  // an earlier one may have stopped it
+    if (it == timers.end()) continue;
+    it->second->held = false;
+    auto fire = it->second->fire;
+    if (fire) fire();
+  }
 }
 
 namespace {
@@ -193,6 +210,7 @@ bool GtkDesktop::hasPending() {
 TimerPort::TimerHandle GtkDesktop::startTimer(int intervalMs, std::function<void()> fire) {
   if (intervalMs <= 0) return 0;
   auto timer = std::make_unique<Impl::Timer>();
+  timer->impl = impl_.get();
   timer->fire = std::move(fire);
   timer->source = g_timeout_add(static_cast<guint>(intervalMs), onTimer, timer.get());
   TimerHandle handle = impl_->nextTimer++;

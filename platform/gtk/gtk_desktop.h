@@ -1,6 +1,6 @@
 #pragma once
-// The real desktop on Linux: GTK 3 windows and dialogs, a StatusNotifierItem
-// tray entry, X11 hotkeys and the GLib main loop as the source of system
+// The real desktop on Linux: GTK 3 windows and dialogs, the tray item of
+// platform/tray, X11 hotkeys and the GLib main loop as the source of system
 // events. Only main.cpp and the desktop tests include this header; no toolkit
 // header leaks through it.
 #include <memory>
@@ -32,6 +32,8 @@ class GtkDesktop final : public Desktop {
   void setStatusMenu(const MenuModel* menu) override;
   void menuItemEnabledChanged(const MenuModel& menu, std::int64_t id) override;
   void menuFreed(const MenuModel& menu) override;
+  void setStatusMouseActions(const StatusMouseActions& actions) override;
+  void setStatusIconFolder(const std::string& folder) override;
 
   // WindowPort
   bool openWindow(std::int64_t number, Rect content, const Text& title,

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/gtk/gtk_desktop.h"
-
-typedef struct _AppIndicator AppIndicator;
+#include "platform/gtk/gtk_pixbuf.h"
+#include "platform/tray/tray_item.h"
 
 namespace larkspur {
 
@@ -26,12 +26,6 @@ struct GtkWindowSlot {
   GtkWidget* fixed = nullptr;
   std::uint32_t options = 0;
   std::map<std::int64_t, GtkControl> controls;
-};
-
-// Callback data of one menu item: where the activation goes back to.
-struct MenuItemLink {
-  GtkDesktop::Impl* impl;
-  std::int64_t id;
 };
 
 struct HotkeyBinding {
@@ -56,8 +50,10 @@ struct GtkDesktop::Impl {
   bool terminationRequested = false;
   std::vector<GtkWidget*> runningAlerts;  // innermost last
   struct Timer {
+    Impl* impl = nullptr;
     guint source = 0;
     std::function<void()> fire;
+    bool held = false;  // came due while a tray menu was open
   };
   std::map<TimerHandle, std::unique_ptr<Timer>> timers;
   TimerHandle nextTimer = 1;
@@ -65,17 +61,12 @@ struct GtkDesktop::Impl {
   // queues then is seen as soon as the iteration returns.
   int dispatchDepth = 0;
 
-  // Status item.
+  // Status item: one for the life of the process, made at the first build.
   GDBusConnection* bus = nullptr;  // ours, held so the item's bus name stays put
-  AppIndicator* indicator = nullptr;
-  GtkWidget* menu = nullptr;        // our own reference (ref-sunk)
-  const MenuModel* menuModel = nullptr;
-  std::map<std::int64_t, GtkWidget*> menuItems;
-  std::vector<std::unique_ptr<MenuItemLink>> menuLinks;
-  std::string runtimeDir;  // where status icons are written
-  std::string iconFile;    // the current one, removed when replaced
-  unsigned iconSerial = 0;
-  std::string title, toolTip;
+  std::unique_ptr<TrayItem> tray;
+  bool statusItemShown = false;  // between a removal and the next build: false
+  std::string iconFolder;
+  StatusMouseActions mouseActions;
 
   // Windows.
   std::map<std::int64_t, GtkWindowSlot> windows;
@@ -91,16 +82,10 @@ struct GtkDesktop::Impl {
   GtkControl* control(std::int64_t window, std::int64_t id);
   const GtkControl* control(std::int64_t window, std::int64_t id) const;
 
-  void destroyStatusItem();
-  void rebuildMenu();
-  void dropMenu();
+  void fireHeldTimers();
   void destroyWindow(std::int64_t number);
   void releaseHotkeys();
   void teardown();
 };
-
-// Pixels of an Image as a pixbuf at the image's display size (its pixel size
-// when it has none). Null for an empty image. The caller owns the result.
-GdkPixbuf* pixbufAtPointSize(const Image& image);
 
 }  // namespace larkspur

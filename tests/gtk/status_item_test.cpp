@@ -1,5 +1,7 @@
-#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gio/gio.h>
+#include <signal.h>
+
+#include <algorithm>
 
 #include "support/gtk_fake_watcher.h"
 #include "support/gtk_fixture.h"
@@ -19,6 +21,14 @@ MenuEntry entry(std::int64_t id, const char* text, bool enabled = true, bool sep
   return e;
 }
 
+Image square(std::uint8_t value) {
+  Image img;
+  img.width = img.height = 32;
+  img.pointWidth = img.pointHeight = 16;
+  img.rgba.assign(32 * 32 * 4, value);
+  return img;
+}
+
 class GtkStatusItem : public GtkDesktopTest {
  protected:
   void SetUp() override {
@@ -26,104 +36,297 @@ class GtkStatusItem : public GtkDesktopTest {
     if (IsSkipped() || HasFatalFailure()) return;
     watcher = std::make_unique<FakeStatusWatcher>();
     ASSERT_TRUE(iterateUntil([&] { return watcher->ready(); }));
+    model.entries = {entry(2, "Next"), entry(0, "", true, true), entry(5, "Pause_It", false),
+                     entry(14, "Quit")};
   }
   void TearDown() override {
     desktop.reset();
     watcher.reset();
   }
 
+  // One build as the status menu makes it.
+  void build(const MenuModel& menu, const Image* image, const char* title) {
+    desktop->setStatusIconFolder(LARKSPUR_SOURCE_RESOURCES);
+    desktop->setStatusMouseActions({5, 3, 2});
+    desktop->createStatusItem();
+    desktop->setStatusImage(image, true);
+    desktop->setStatusMenu(&menu);
+    desktop->setStatusTitle(fromUtf8(title));
+    desktop->setStatusToolTip(u"Raw Name \u2022 Artist");
+  }
+  void tearDownBuild(const MenuModel& menu) {
+    desktop->menuFreed(menu);
+    desktop->removeStatusItem();
+  }
+
   const FakeStatusWatcher::Registration& item() { return watcher->registrations().back(); }
 
-  // A string or object-path property of the item as last registered.
-  std::string property(const char* name) {
-    GVariant* v = watcher->property(item().busName, item().objectPath, kItemInterface, name);
-    std::string s = v ? g_variant_get_string(v, nullptr) : "<none>";
+  GVariant* property(const char* name) {
+    return watcher->property(item().busName, item().objectPath, kItemInterface, name);
+  }
+  std::string text(const char* name) {
+    GVariant* v = property(name);
+    bool isText = v && (g_variant_is_of_type(v, G_VARIANT_TYPE_STRING) ||
+                        g_variant_is_of_type(v, G_VARIANT_TYPE_OBJECT_PATH));
+    std::string s = isText ? g_variant_get_string(v, nullptr) : "<none>";
     if (v) g_variant_unref(v);
     return s;
   }
 
-  // The visible top-level entries as (id, "Label" / "---" / "Label (disabled)").
-  std::vector<std::pair<int, std::string>> layout() {
-    std::vector<std::pair<int, std::string>> out;
-    for (const MenuLine& e : watcher->menuLayout(item().busName, property("Menu"))) {
-      std::string line = e.separator ? "---" : e.label;
-      out.emplace_back(e.id, e.enabled ? line : line + " (disabled)");
-    }
+  std::vector<MenuLine> lines() { return watcher->menuLayout(item().busName, text("Menu")); }
+  std::string labels() {
+    std::string out;
+    for (const MenuLine& e : lines())
+      out += (e.separator ? "---" : e.label + (e.enabled ? "" : " (disabled)")) + "|";
     return out;
   }
-
-  bool showsLines(const std::vector<std::string>& expected) {
-    return iterateUntil([&] {
-      std::vector<std::string> lines;
-      for (const auto& e : layout()) lines.push_back(e.second);
-      return lines == expected;
-    });
+  int idOf(const std::string& label) {
+    for (const MenuLine& e : lines())
+      if (e.label == label) return e.id;
+    return -1;
   }
 
-  void click(const std::string& line) {
-    for (const auto& [id, text] : layout()) {
-      if (text != line) continue;
-      GVariant* reply = watcher->call(item().busName, property("Menu"), kMenuInterface, "Event",
-                                      g_variant_new("(isvu)", id, "clicked", g_variant_new_int32(0), 0u));
-      if (reply) g_variant_unref(reply);
-    }
+  // A menu method as a host calls it; the error text, empty on success.
+  std::string menuCall(const char* method, GVariant* args, FakeStatusWatcher* host = nullptr) {
+    std::string error;
+    GVariant* reply =
+        (host ? host : watcher.get())->call(item().busName, text("Menu"), kMenuInterface, method, args, &error);
+    if (reply) g_variant_unref(reply);
+    return error;
+  }
+  std::string event(int id, const char* name, FakeStatusWatcher* host = nullptr) {
+    return menuCall("Event", g_variant_new("(isvu)", id, name, g_variant_new_int32(0), 0u), host);
+  }
+  std::string itemCall(const char* method, GVariant* args) {
+    std::string error;
+    GVariant* reply =
+        watcher->call(item().busName, item().objectPath, kItemInterface, method, args, &error);
+    if (reply) g_variant_unref(reply);
+    return error;
+  }
+
+  // The menu events queued by now, by entry id; the menu library hands
+  // clicks on from an idle, so the loop turns a little first.
+  std::vector<std::int64_t> choices() {
+    std::vector<std::int64_t> ids;
+    iterateUntil([] { return false; }, 100);
+    while (queue.wait(0) == EventMenu) ids.push_back(queue.currentObject());
+    return ids;
+  }
+  static bool has(const std::vector<std::string>& all, const char* one) {
+    return std::find(all.begin(), all.end(), one) != all.end();
+  }
+
+  bool registered() {
+    return iterateUntil([&] { return !watcher->registrations().empty() && text("Id") == "larkspur"; });
   }
 
   std::unique_ptr<FakeStatusWatcher> watcher;
+  MenuModel model;
 };
 
-TEST_F(GtkStatusItem, ExportsTheModelTakesClicksWritesIconsAndKeepsItsNameWhenRebuilt) {
-  MenuModel model;
-  model.entries = {entry(2, "Next"), entry(0, "", true, true), entry(5, "Shuffle", false), entry(14, "Quit")};
-  Image red;
-  red.width = red.height = 32;
-  red.pointWidth = red.pointHeight = 16;
-  red.rgba.assign(32 * 32 * 4, 255);
-  desktop->createStatusItem();
-  desktop->setStatusMenu(&model);
-  desktop->setStatusTitle(u"Song \u2013 Artist");
-  desktop->setStatusToolTip(u"Song by Artist");
-  desktop->setStatusImage(&red, false);
-  ASSERT_TRUE(iterateUntil([&] { return watcher->registrations().size() >= 1; }));
-  std::string busName = item().busName;
-  EXPECT_EQ(property("XAyatanaLabel"), "Song \xE2\x80\x93 Artist");
-  EXPECT_EQ(property("Title"), "Song by Artist");
-  EXPECT_EQ(property("Status"), "Active");
-  EXPECT_TRUE(showsLines({"Next", "---", "Shuffle (disabled)", "Quit"}));
+TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAndAnswersBadCallsWithErrors) {
+  Image icon = square(255);
+  build(model, &icon, "Song \u2013 Artist");
+  ASSERT_TRUE(registered());
+  EXPECT_EQ(text("XAyatanaLabel"), "Song \xE2\x80\x93 Artist");
+  EXPECT_EQ(text("XAyatanaLabelGuide"), "Song \xE2\x80\x93 Artist");
+  EXPECT_EQ(text("Status"), "Active");
+  EXPECT_EQ(text("IconName"), "larkspur-status-symbolic");
+  EXPECT_TRUE(g_file_test((text("IconThemePath") + "/larkspur-status-symbolic.svg").c_str(),
+                          G_FILE_TEST_IS_REGULAR));
+  GVariant* tip = property("ToolTip");
+  ASSERT_TRUE(tip);
+  const char* tipTitle = "";
+  g_variant_get_child(tip, 2, "&s", &tipTitle);
+  EXPECT_STREQ(tipTitle, "Raw Name \xE2\x80\xA2 Artist");
+  g_variant_unref(tip);
+  GVariant* pixmaps = property("IconPixmap");
+  ASSERT_TRUE(pixmaps);
+  EXPECT_EQ(g_variant_n_children(pixmaps), 1u);
+  g_variant_unref(pixmaps);
+  GVariant* isMenu = property("ItemIsMenu");
+  EXPECT_TRUE(isMenu && g_variant_get_boolean(isMenu));
+  if (isMenu) g_variant_unref(isMenu);
 
-  // The disabled entry is clicked first: the first menu event must be Quit's.
-  click("Shuffle (disabled)");
-  click("Quit");
-  ASSERT_TRUE(waitForEvent(EventMenu));
-  EXPECT_EQ(queue.currentObject(), 14);
+  ASSERT_TRUE(iterateUntil([&] { return labels() == "Next|---|Pause__It (disabled)|Quit|"; }))
+      << labels();
+  std::vector<MenuLine> shown = lines();
+  EXPECT_TRUE(std::all_of(shown.begin(), shown.end(),
+                          [](const MenuLine& e) { return e.separator || e.hasImage; }));
+
+  // The disabled entry first: the only choice queued must be Quit's.
+  EXPECT_EQ(event(idOf("Pause__It"), "clicked"), "");
+  EXPECT_EQ(event(idOf("Quit"), "clicked"), "");
+  EXPECT_EQ(choices(), std::vector<std::int64_t>{14});
   model.find(5)->enabled = true;
   desktop->menuItemEnabledChanged(model, 5);
-  ASSERT_TRUE(showsLines({"Next", "---", "Shuffle", "Quit"}));
-  click("Shuffle");
-  ASSERT_TRUE(waitForEvent(EventMenu));
-  EXPECT_EQ(queue.currentObject(), 5);
+  ASSERT_TRUE(iterateUntil([&] { return labels() == "Next|---|Pause__It|Quit|"; }));
 
-  // Each image is a new file at its display size; the old one goes.
-  std::string dir = property("IconThemePath") + "/", first = property("IconName");
-  desktop->setStatusImage(&red, false);
-  std::string second = property("IconName");
-  EXPECT_NE(first, second);
-  GdkPixbuf* shown = gdk_pixbuf_new_from_file((dir + second + ".png").c_str(), nullptr);
-  ASSERT_TRUE(shown);
-  EXPECT_EQ(gdk_pixbuf_get_width(shown), 16);
-  g_object_unref(shown);
-  EXPECT_FALSE(g_file_test((dir + first + ".png").c_str(), G_FILE_TEST_EXISTS));
+  // Unknown ids, wrong signatures, unknown methods: errors, and the item
+  // goes on answering.
+  EXPECT_NE(event(9999, "clicked"), "");
+  EXPECT_NE(menuCall("Event", g_variant_new("(s)", "clicked")), "");
+  EXPECT_NE(menuCall("AboutToShow", g_variant_new("(i)", 9999)), "");
+  EXPECT_NE(itemCall("Scroll", g_variant_new("(ss)", "up", "vertical")), "");
+  EXPECT_NE(itemCall("Explode", nullptr), "");
+  EXPECT_EQ(itemCall("Activate", g_variant_new("(ii)", 0, 0)), "");
+  EXPECT_EQ(itemCall("ContextMenu", g_variant_new("(ii)", 0, 0)), "");
+  EXPECT_EQ(choices(), std::vector<std::int64_t>{});
+  EXPECT_EQ(text("Id"), "larkspur");
 
-  desktop->menuFreed(model);
-  desktop->removeStatusItem();
-  EXPECT_FALSE(desktop->hasStatusItem());
+  // Hide Icon: no icon, the label alone.
+  desktop->setStatusImage(nullptr, false);
+  EXPECT_EQ(text("IconName"), "");
+  pixmaps = property("IconPixmap");
+  EXPECT_TRUE(pixmaps && g_variant_n_children(pixmaps) == 0);
+  if (pixmaps) g_variant_unref(pixmaps);
+}
+
+TEST_F(GtkStatusItem, RebuildsKeepOneItemAndSendOnlyWhatChanged) {
+  Image icon = square(255), other = square(128);
+  auto current = std::make_unique<MenuModel>(model);
+  build(*current, &icon, "First");
+  ASSERT_TRUE(registered());
+  std::string busName = item().busName;
+  int oldId = idOf("Quit");
+  iterateUntil([] { return false; }, 100);
+  std::size_t before = watcher->signals().size();
+  for (int i = 0; i < 100; ++i) {
+    tearDownBuild(*current);
+    current = std::make_unique<MenuModel>(model);
+    build(*current, &icon, "First");
+  }
+  // A build that shows nothing new sends nothing.
+  iterateUntil([] { return false; }, 100);
+  EXPECT_EQ(watcher->signals().size(), before);
   MenuModel next;
   next.entries = {entry(3, "Repeat"), entry(14, "Quit")};
-  desktop->createStatusItem();
-  desktop->setStatusMenu(&next);
-  ASSERT_TRUE(iterateUntil([&] { return watcher->registrations().size() >= 2; }));
+  tearDownBuild(*current);
+  build(next, &other, "Second");
+  ASSERT_TRUE(iterateUntil([&] { return labels() == "Repeat|Quit|"; }));
+  std::vector<std::string> sent(watcher->signals().begin() + before, watcher->signals().end());
+  EXPECT_TRUE(has(sent, "LayoutUpdated") && has(sent, "NewIcon") && has(sent, "XAyatanaNewLabel"));
+  EXPECT_FALSE(has(sent, "NewStatus") || has(sent, "NewToolTip") || has(sent, "NewTitle"));
+  EXPECT_EQ(watcher->registrations().size(), 1u);
   EXPECT_EQ(item().busName, busName);
-  EXPECT_TRUE(showsLines({"Repeat", "Quit"}));
+  EXPECT_EQ(text("Status"), "Active");
+  EXPECT_EQ(text("XAyatanaLabel"), "Second");
+  // A click on an entry of an older build finds nothing.
+  EXPECT_NE(event(oldId, "clicked"), "");
+  EXPECT_EQ(choices(), std::vector<std::int64_t>{});
+}
+
+TEST_F(GtkStatusItem, RegistersAgainWithAWatcherThatRestarts) {
+  build(model, nullptr, "Song");
+  ASSERT_TRUE(registered());
+  watcher.reset();
+  watcher = std::make_unique<FakeStatusWatcher>();
+  ASSERT_TRUE(iterateUntil([&] { return watcher->ready(); }));
+  ASSERT_TRUE(registered());
+  EXPECT_EQ(watcher->registrations().size(), 1u);
+  EXPECT_EQ(text("XAyatanaLabel"), "Song");
+}
+
+TEST_F(GtkStatusItem, AnOpenMenuHoldsTicksUntilItClosesOrItsHostIsGone) {
+  build(model, nullptr, "Song");
+  ASSERT_TRUE(registered());
+  int ticks = 0;
+  desktop->startTimer(10, [&] { ++ticks; });
+  ASSERT_TRUE(iterateUntil([&] { return ticks > 0; }));
+  auto heldFor = [&](int ms) {  // whether no tick came in `ms` of a 10 ms timer
+    int seen = ticks;
+    iterateUntil([] { return false; }, ms);
+    return ticks == seen;
+  };
+
+  EXPECT_EQ(menuCall("AboutToShow", g_variant_new("(i)", 0)), "");
+  EXPECT_EQ(event(0, "opened"), "");
+  iterateUntil([] { return false; }, 50);  // the menu library hands events on from an idle
+  EXPECT_TRUE(heldFor(300));
+  int held = ticks;
+  EXPECT_EQ(event(0, "closed"), "");
+  EXPECT_TRUE(iterateUntil([&] { return ticks > held; }));
+
+  // A host that goes away with the menu open lets it go too.
+  auto host = std::make_unique<FakeStatusWatcher>(false);
+  for (int i = 0; i < 50; ++i) menuCall("AboutToShow", g_variant_new("(i)", 0), host.get());
+  iterateUntil([] { return false; }, 50);
+  EXPECT_TRUE(heldFor(300));
+  held = ticks;
+  host.reset();
+  EXPECT_TRUE(iterateUntil([&] { return ticks > held; }));
+}
+
+TEST_F(GtkStatusItem, MouseActionsChooseTheirEntriesWhileTheyAreEnabled) {
+  model.find(5)->enabled = true;
+  build(model, nullptr, "Song");
+  ASSERT_TRUE(registered());
+  EXPECT_EQ(itemCall("SecondaryActivate", g_variant_new("(ii)", 0, 0)), "");
+  EXPECT_EQ(choices(), std::vector<std::int64_t>{5});
+
+  // Twenty steps as one flick sends them, the first towards the user and
+  // every other one away (queued choices of the same entry would merge): one
+  // Next and no Previous.
+  for (int i = 0; i < 20; ++i)
+    watcher->send(item().busName, item().objectPath, kItemInterface, "Scroll",
+                  g_variant_new("(is)", i % 2 ? -1 : 1, "vertical"));
+  EXPECT_EQ(text("Id"), "larkspur");  // answered after the twenty
+  EXPECT_EQ(choices(), std::vector<std::int64_t>{2});
+
+  EXPECT_EQ(itemCall("Scroll", g_variant_new("(is)", -1, "horizontal")), "");
+  model.find(5)->enabled = false;
+  desktop->menuItemEnabledChanged(model, 5);
+  EXPECT_EQ(itemCall("SecondaryActivate", g_variant_new("(ii)", 0, 0)), "");
+  EXPECT_EQ(choices(), std::vector<std::int64_t>{});
+}
+
+// No watcher: the item docks into an XEmbed tray (a real one, trayer) and
+// takes the middle button and the wheel there; a watcher that appears later
+// takes the item over.
+TEST_F(GtkDesktopTest, WithoutAWatcherAnXembedIconDocksAndTakesTheMouse) {
+  bool ok = false;
+  runProgram({"sh", "-c", "command -v trayer"}, &ok);
+  if (!ok) GTEST_SKIP() << "trayer is not installed";
+  GPid tray = 0;
+  std::vector<char*> argv = {const_cast<char*>("trayer"), const_cast<char*>("--edge"),
+                             const_cast<char*>("top"), const_cast<char*>("--align"),
+                             const_cast<char*>("left"), const_cast<char*>("--SetDockType"),
+                             const_cast<char*>("false"), nullptr};
+  ASSERT_TRUE(g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
+                            &tray, nullptr));
+  struct Stop {
+    GPid pid;
+    ~Stop() { kill(pid, SIGTERM); }
+  } stop{tray};
+
+  MenuModel model;
+  model.entries = {entry(2, "Next"), entry(3, "Previous"), entry(5, "Pause")};
+  desktop->setStatusMouseActions({5, 3, 2});
+  desktop->setStatusIconFolder(LARKSPUR_SOURCE_RESOURCES);
+  desktop->createStatusItem();
+  desktop->setStatusMenu(&model);
+  desktop->setStatusToolTip(u"Song");
+  // The icon's window carries the title "Larkspur" once it is in the tray.
+  std::string icon;
+  ASSERT_TRUE(iterateUntil([&] {
+    icon = runProgram({"xdotool", "search", "--onlyvisible", "--name", "^Larkspur$"});
+    return !icon.empty();
+  }, 20000));
+  icon = icon.substr(0, icon.find('\n'));
+  runProgram({"xdotool", "mousemove", "--window", icon, "8", "8", "click", "2"});
+  ASSERT_TRUE(waitForEvent(EventMenu));
+  EXPECT_EQ(queue.currentObject(), 5);
+  runProgram({"xdotool", "mousemove", "--window", icon, "8", "8", "click", "5"});
+  ASSERT_TRUE(waitForEvent(EventMenu));
+  EXPECT_EQ(queue.currentObject(), 2);
+
+  FakeStatusWatcher watcher;
+  ASSERT_TRUE(iterateUntil([&] { return !watcher.registrations().empty(); }));
+  EXPECT_TRUE(iterateUntil([&] {
+    return runProgram({"xdotool", "search", "--onlyvisible", "--name", "^Larkspur$"}).empty();
+  }));
+  desktop.reset();
 }
 
 }  // namespace

@@ -69,6 +69,8 @@ class FakeDesktop : public Desktop {
   std::map<HotkeyPort::HotkeyRef, FakeGrab> grabs;
   std::vector<std::string> log;  // hotkey grabs and releases in order
   int statusItemBuilds = 0;
+  StatusMouseActions mouseActions;
+  std::string iconFolder;
 
   // ------------------------------------------------ the machine
   int osMajor = 12;
@@ -119,6 +121,8 @@ class FakeDesktop : public Desktop {
   void menuFreed(const MenuModel& model) override {
     if (menu && menu->number == model.number) menu.reset();
   }
+  void setStatusMouseActions(const StatusMouseActions& actions) override { mouseActions = actions; }
+  void setStatusIconFolder(const std::string& folder) override { iconFolder = folder; }
 
   // ------------------------------------------------ WindowPort
   bool openWindow(std::int64_t number, Rect content, const Text& title,

@@ -26,7 +26,16 @@ struct FakeStatusWatcher::Impl {
   guint object = 0;
   guint name = 0;
   bool owned = false;
+  guint subscription = 0;
   std::vector<Registration> registrations;
+  std::vector<std::string> signals;
+
+  static void onSignal(GDBusConnection*, const gchar*, const gchar*, const gchar* interface,
+                       const gchar* member, GVariant*, gpointer data) {
+    if (g_str_equal(interface, "org.kde.StatusNotifierItem") ||
+        g_str_equal(interface, "com.canonical.dbusmenu"))
+      static_cast<Impl*>(data)->signals.push_back(member);
+  }
 
   static void onCall(GDBusConnection*, const gchar* sender, const gchar*, const gchar*,
                      const gchar* method, GVariant* parameters, GDBusMethodInvocation* invocation,
@@ -57,7 +66,7 @@ struct FakeStatusWatcher::Impl {
   }
 };
 
-FakeStatusWatcher::FakeStatusWatcher() : impl_(std::make_unique<Impl>()) {
+FakeStatusWatcher::FakeStatusWatcher(bool watch) : impl_(std::make_unique<Impl>()) {
   gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
   if (!address) return;
   impl_->connection = g_dbus_connection_new_for_address_sync(
@@ -67,6 +76,10 @@ FakeStatusWatcher::FakeStatusWatcher() : impl_(std::make_unique<Impl>()) {
       nullptr, nullptr, nullptr);
   g_free(address);
   if (!impl_->connection) return;
+  impl_->subscription = g_dbus_connection_signal_subscribe(
+      impl_->connection, nullptr, nullptr, nullptr, nullptr, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
+      Impl::onSignal, impl_.get(), nullptr);
+  if (!watch) return;
   impl_->node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
   static const GDBusInterfaceVTable vtable = {Impl::onCall, Impl::onGet, nullptr, {}};
   impl_->object = g_dbus_connection_register_object(
@@ -80,6 +93,7 @@ FakeStatusWatcher::FakeStatusWatcher() : impl_(std::make_unique<Impl>()) {
 
 FakeStatusWatcher::~FakeStatusWatcher() {
   if (impl_->name) g_bus_unown_name(impl_->name);
+  if (impl_->subscription) g_dbus_connection_signal_unsubscribe(impl_->connection, impl_->subscription);
   if (impl_->object) g_dbus_connection_unregister_object(impl_->connection, impl_->object);
   if (impl_->node) g_dbus_node_info_unref(impl_->node);
   if (impl_->connection) {
@@ -92,6 +106,16 @@ bool FakeStatusWatcher::ready() const { return impl_->owned; }
 
 const std::vector<FakeStatusWatcher::Registration>& FakeStatusWatcher::registrations() const {
   return impl_->registrations;
+}
+
+const std::vector<std::string>& FakeStatusWatcher::signals() const { return impl_->signals; }
+
+void FakeStatusWatcher::send(const std::string& destination, const std::string& path,
+                             const std::string& interface, const std::string& method,
+                             GVariant* parameters) {
+  g_dbus_connection_call(impl_->connection, destination.c_str(), path.c_str(), interface.c_str(),
+                         method.c_str(), parameters, nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
+                         nullptr, nullptr);
 }
 
 GVariant* FakeStatusWatcher::call(const std::string& destination, const std::string& path,

@@ -1,8 +1,9 @@
 #pragma once
 // A stand-in for the tray host's StatusNotifierWatcher: owns the well-known
-// name, accepts item registrations and records who registered what. Also a
-// small D-Bus client that waits on the main loop, since the item under test
-// answers from this same thread.
+// name, accepts item registrations and records who registered what, and the
+// signals items and menus send. Also a small D-Bus client (a tray host reading
+// the item) that waits on the main loop, since the item under test answers
+// from this same thread.
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,7 +21,8 @@ struct MenuLine {
 
 class FakeStatusWatcher {
  public:
-  FakeStatusWatcher();
+  // watch false: a host only, on a connection of its own, owning no name.
+  explicit FakeStatusWatcher(bool watch = true);
   ~FakeStatusWatcher();
   FakeStatusWatcher(const FakeStatusWatcher&) = delete;
   FakeStatusWatcher& operator=(const FakeStatusWatcher&) = delete;
@@ -33,12 +35,17 @@ class FakeStatusWatcher {
     std::string objectPath;  // from the registration argument
   };
   const std::vector<Registration>& registrations() const;
+  // The members of the item and menu signals received, in order.
+  const std::vector<std::string>& signals() const;
 
   // A method call on the bus, waited for on the main loop. Null on error
   // (the message in *error); the caller owns the reply.
   GVariant* call(const std::string& destination, const std::string& path,
                  const std::string& interface, const std::string& method, GVariant* parameters,
                  std::string* error = nullptr, int timeoutMs = 5000);
+  // A call whose reply is not waited for.
+  void send(const std::string& destination, const std::string& path,
+            const std::string& interface, const std::string& method, GVariant* parameters);
   // A property through org.freedesktop.DBus.Properties.Get, unwrapped.
   GVariant* property(const std::string& destination, const std::string& path,
                      const std::string& interface, const std::string& name);

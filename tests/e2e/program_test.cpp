@@ -3,6 +3,7 @@
 // loopback servers: start, tray label and menu, track changes, the two
 // windows, options, advert muting, the ways out, and an outside world that
 // misbehaves.
+#include <gio/gio.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -124,6 +125,21 @@ TEST_F(EndToEnd, FirstRunTrackDetailsMenuTrackChangesAndQuitClosingThePlayer) {
   EXPECT_EQ(program->recordCount("Quit"), 1);
   EXPECT_THAT(program->cacheFiles(), IsEmpty());
   EXPECT_EQ(program->settings(), kept);
+}
+
+TEST_F(EndToEnd, MiddleClickPausesAndAWheelFlickGoesToTheNextTrackOnce) {
+  ASSERT_TRUE(program->start());
+  ASSERT_TRUE(program->waitForLabel(kFirstTitle)) << program->label();
+  auto shows = [&](const char* entry) { return labelsOf(program->entries()).find(entry) != std::string::npos; };
+  ASSERT_TRUE(program->waitFor([&] { return shows("|Pause Spotify|"); }));
+  EXPECT_TRUE(program->callItem("SecondaryActivate", g_variant_new("(ii)", 0, 0)));
+  EXPECT_TRUE(program->waitFor([&] { return shows("|Resume Spotify|"); }));
+  EXPECT_EQ(program->recordCount("PlayPause"), 1);
+  for (int i = 0; i < 20; ++i)
+    program->callItem("Scroll", g_variant_new("(is)", 1, "vertical"), false);
+  EXPECT_TRUE(program->waitFor([&] { return program->recordCount("Next") == 1; }));
+  EXPECT_FALSE(program->waitFor([&] { return program->recordCount("Next") > 1; }, 1000));
+  EXPECT_EQ(program->recordCount("Next"), 1);
 }
 
 TEST_F(EndToEnd, ShortcutsAndArtworkRelaunchWithTheSettingsAdvertsAreMutedAndSigtermQuits) {

@@ -190,6 +190,16 @@ bool E2eProgram::click(const std::string& prefix) {
   return reply || !error.empty();  // the program may act on the click (and leave) before answering
 }
 
+bool E2eProgram::callItem(const std::string& method, GVariant* args, bool wait) {
+  if (!wait) {
+    watcher_->send(busName_, objectPath_, kItemInterface, method, args);
+    return true;
+  }
+  GVariant* reply = watcher_->call(busName_, objectPath_, kItemInterface, method, args);
+  if (reply) g_variant_unref(reply);
+  return reply != nullptr;
+}
+
 int E2eProgram::requests(const std::string& path) const {
   auto all = server_.requests();
   return static_cast<int>(std::ranges::count(all, path, &LoopbackHttpServer::Request::path));

@@ -82,6 +82,9 @@ class E2eProgram {
   std::vector<MenuLine> entries();
   // Clicks the first entry whose label starts with `prefix`.
   bool click(const std::string& prefix);
+  // A method of the item, as a host calls it on a user's mouse action; not
+  // waited for when `wait` is false.
+  bool callItem(const std::string& method, GVariant* args, bool wait = true);
 
   // The outside world.
   int requests(const std::string& path) const;

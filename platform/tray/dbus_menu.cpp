@@ -134,9 +134,9 @@ void TrayItem::Impl::exportMenu() {
   std::vector<ExportedEntry> wanted;
   if (model) {
     for (const MenuEntry& e : model->entries)
-      wanted.push_back(e.separator ? ExportedEntry{true, 0, {}, true, {}}
+      wanted.push_back(e.separator ? ExportedEntry{true, 0, {}, true, {}, {}}
                                    : ExportedEntry{false, e.id, dbusmenuLabel(e.text), e.enabled,
-                                                   storePng(*this, e)});
+                                                   storePng(*this, e), e.iconName});
   }
   if (root && wanted == exported) return;
   exported = std::move(wanted);
@@ -162,6 +162,10 @@ void TrayItem::Impl::exportMenu() {
       if (!png.empty())
         dbusmenu_menuitem_property_set_byte_array(item, DBUSMENU_MENUITEM_PROP_ICON_DATA,
                                                   png.data(), png.size());
+      // The pixels of a themed symbol are drawn in our theme's colours; a
+      // host that knows the name draws it in the menu's own.
+      if (!e.iconName.empty())
+        dbusmenu_menuitem_property_set(item, DBUSMENU_MENUITEM_PROP_ICON_NAME, e.iconName.c_str());
       g_signal_connect(item, DBUSMENU_MENUITEM_SIGNAL_ITEM_ACTIVATED, G_CALLBACK(onItemActivated),
                        this);
       entries[dbusmenu_menuitem_get_id(item)] = e.id;

@@ -40,6 +40,7 @@ struct ExportedEntry {
   std::string label;
   bool enabled = true;
   std::string image;  // key into the PNG store
+  std::string iconName;
   bool operator==(const ExportedEntry&) const = default;
 };
 

@@ -2,7 +2,6 @@
 // of system events: one main-context iteration per wait, timers as GLib
 // timeouts, termination signals and the capture field's key filter.
 #include <glib-unix.h>
-#include <glib/gstdio.h>
 #include <gtk/gtk.h>
 
 #include <csignal>

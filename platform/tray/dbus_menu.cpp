@@ -80,6 +80,27 @@ std::string storePng(TrayItem::Impl& s, const MenuEntry& entry) {
   return key;
 }
 
+DbusmenuMenuitem* newMenuItem(TrayItem::Impl& s, const ExportedEntry& e) {
+  DbusmenuMenuitem* item = dbusmenu_menuitem_new();
+  if (e.separator) {
+    dbusmenu_menuitem_property_set(item, DBUSMENU_MENUITEM_PROP_TYPE,
+                                   DBUSMENU_CLIENT_TYPES_SEPARATOR);
+    return item;
+  }
+  dbusmenu_menuitem_property_set(item, DBUSMENU_MENUITEM_PROP_LABEL, e.label.c_str());
+  dbusmenu_menuitem_property_set_bool(item, DBUSMENU_MENUITEM_PROP_ENABLED, e.enabled);
+  const std::vector<std::uint8_t>& png = s.pngs[e.image];
+  if (!png.empty())
+    dbusmenu_menuitem_property_set_byte_array(item, DBUSMENU_MENUITEM_PROP_ICON_DATA, png.data(),
+                                              png.size());
+  // The pixels of a themed symbol are drawn in our theme's colours; a host
+  // that knows the name draws it in the menu's own.
+  if (!e.iconName.empty())
+    dbusmenu_menuitem_property_set(item, DBUSMENU_MENUITEM_PROP_ICON_NAME, e.iconName.c_str());
+  g_signal_connect(item, DBUSMENU_MENUITEM_SIGNAL_ITEM_ACTIVATED, G_CALLBACK(onItemActivated), &s);
+  return item;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> pngOf(const MenuEntry& entry) {
@@ -151,23 +172,8 @@ void TrayItem::Impl::exportMenu() {
   std::map<int, std::int64_t> entries;
   std::map<std::int64_t, DbusmenuMenuitem*> items;
   for (const ExportedEntry& e : exported) {
-    DbusmenuMenuitem* item = dbusmenu_menuitem_new();
-    if (e.separator) {
-      dbusmenu_menuitem_property_set(item, DBUSMENU_MENUITEM_PROP_TYPE,
-                                     DBUSMENU_CLIENT_TYPES_SEPARATOR);
-    } else {
-      dbusmenu_menuitem_property_set(item, DBUSMENU_MENUITEM_PROP_LABEL, e.label.c_str());
-      dbusmenu_menuitem_property_set_bool(item, DBUSMENU_MENUITEM_PROP_ENABLED, e.enabled);
-      const std::vector<std::uint8_t>& png = pngs[e.image];
-      if (!png.empty())
-        dbusmenu_menuitem_property_set_byte_array(item, DBUSMENU_MENUITEM_PROP_ICON_DATA,
-                                                  png.data(), png.size());
-      // The pixels of a themed symbol are drawn in our theme's colours; a
-      // host that knows the name draws it in the menu's own.
-      if (!e.iconName.empty())
-        dbusmenu_menuitem_property_set(item, DBUSMENU_MENUITEM_PROP_ICON_NAME, e.iconName.c_str());
-      g_signal_connect(item, DBUSMENU_MENUITEM_SIGNAL_ITEM_ACTIVATED, G_CALLBACK(onItemActivated),
-                       this);
+    DbusmenuMenuitem* item = newMenuItem(*this, e);
+    if (!e.separator) {
       entries[dbusmenu_menuitem_get_id(item)] = e.id;
       items[e.id] = item;
     }

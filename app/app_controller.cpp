@@ -36,6 +36,7 @@ AppController::AppController(AppPorts ports)
     : ports_(std::move(ports)),
       desktop_(ports_.desktop),
       bridge_(ports_.player),
+      streamMuter_(ports_.sound, ports_.player, ports_.endpoints.playerExecutableName),
       prefs_(settingsPathFor(desktop_.homeDirectory())),
       windows_(desktop_, desktop_, ports_.queue),
       menus_(desktop_),
@@ -222,6 +223,9 @@ void AppController::toggleMuteAds() {
     lastVolume_ = Volume::Unknown;
     desktop_.activateApp();
     alerts_.show(u"Disclaimer", kDisclaimer, AlertNoteIcon);
+  } else {
+    // Switched off during an advert: the player would otherwise stay silent.
+    streamMuter_.unmute();
   }
   countCommand();
   rebuildStatusItem();
@@ -240,10 +244,12 @@ void AppController::muteAdsTick() {
   Text uri = bridge_.runScript(PS::TrackUri);
   if (contains(uri, u"spotify:ad")) {
     send(PS::MuteVolume);
+    streamMuter_.mute();
     lastVolume_ = Volume::Muted;
     setItemsEnabled(1, 13, false);
   } else {
     if (lastVolume_ != Volume::Full) send(PS::FullVolume);
+    streamMuter_.unmute();
     lastVolume_ = Volume::Full;
     setItemsEnabled(1, 13, true);
   }
@@ -314,6 +320,8 @@ void AppController::quit() {
 }
 
 void AppController::terminate() {
+  // Every way out passes here; a player left muted would stay silent.
+  streamMuter_.unmuteBeforeExit();
   windows_.close(-1);
   menus_.free(-1);
   images_.free(-1);

@@ -8,6 +8,7 @@
 
 #include "app/app_core.h"
 #include "app/preferences.h"
+#include "app/stream_muter.h"
 #include "menubar/artwork_cache.h"
 #include "menubar/now_playing_title.h"
 #include "menubar/status_menu.h"
@@ -33,6 +34,8 @@ struct AppPorts {
   HttpPort& http;
   LauncherPort& launcher;
   Endpoints endpoints;
+  // Null: no sound server; adverts are muted by the volume script alone.
+  SoundPort* sound = nullptr;
 };
 
 class AppController final : public AppCore {
@@ -91,6 +94,7 @@ class AppController final : public AppCore {
   AppPorts ports_;
   Desktop& desktop_;
   PlayerBridge bridge_;
+  StreamMuter streamMuter_;
   Preferences prefs_;
   WindowTable windows_;
   MenuTable menus_;

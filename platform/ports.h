@@ -31,6 +31,8 @@ class ScriptService {
   virtual ~ScriptService() = default;
   // Runs one fixed script text; nullopt when execution produced no result.
   virtual std::optional<ScriptResult> execute(TextView script) = 0;
+  // The process id of the player answering the scripts; 0 when unknown.
+  virtual long playerProcessId() { return 0; }
 };
 
 // ---------------------------------------------------------------- menus
@@ -254,6 +256,31 @@ class LauncherPort {
  public:
   virtual ~LauncherPort() = default;
   virtual int open(const Text& program, const Text& parameters, const Text& directory) = 0;
+};
+
+// ---------------------------------------------------------------- sound server
+// One playback stream of the sound server, with what its program said of
+// itself (0 and empty texts when it said nothing).
+struct SoundStream {
+  std::uint32_t index = 0;
+  long processId = 0;
+  std::string applicationName;
+  std::string binary;
+  bool muted = false;
+};
+
+class SoundPort {
+ public:
+  virtual ~SoundPort() = default;
+  // The playback streams as last reported; empty while there is no
+  // connection. Starts connecting when needed, never waiting for it.
+  virtual std::vector<SoundStream> playbackStreams() = 0;
+  virtual void setStreamMuted(std::uint32_t index, bool muted) = 0;
+  // Before the process ends: waits briefly until the server has taken the
+  // changes sent so far.
+  virtual void flush() = 0;
+  // The parent of process `pid`, 0 when unknown.
+  virtual long parentProcess(long pid) = 0;
 };
 
 // Everything the desktop provides, as one object for wiring. Consumers take

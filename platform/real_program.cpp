@@ -7,6 +7,7 @@
 #include "platform/http_request.h"
 #include "platform/mpris/mpris_script_service.h"
 #include "platform/process_launcher.h"
+#include "platform/sound/pulse_sound.h"
 
 namespace larkspur {
 
@@ -21,7 +22,8 @@ int runRealProgram(const Endpoints& endpoints) {
   MprisScriptService player(endpoints);
   CurlHttp http;
   ProcessLauncher launcher;
-  AppController app(AppPorts{queue, *desktop, player, http, launcher, endpoints});
+  PulseSound sound;
+  AppController app(AppPorts{queue, *desktop, player, http, launcher, endpoints, &sound});
   app.start();
 }
 

@@ -163,6 +163,7 @@ struct MprisScriptService::Impl {
   bool startPlayer();
   std::optional<std::string> waitForPlayer();
   std::optional<ScriptResult> run(TextView script);
+  long processId();
 
   std::optional<ScriptResult> activate();
   std::optional<ScriptResult> nothing() { return std::nullopt; }
@@ -590,6 +591,23 @@ MprisScriptService::MprisScriptService(const Endpoints& endpoints, int callTimeo
 
 MprisScriptService::~MprisScriptService() = default;
 
+// The bus daemon knows the process behind each name; the sound server's
+// streams are matched against it.
+long MprisScriptService::Impl::processId() {
+  auto pidOf = [&](const std::string& name) -> long {
+    Variant reply = call(BusService, BusPath, BusService, "GetConnectionUnixProcessID",
+                         g_variant_new("(s)", name.c_str()), "(u)");
+    guint32 pid = 0;
+    if (reply) g_variant_get(reply.get(), "(u)", &pid);
+    return pid;
+  };
+  if (long pid = pidOf(instanceName.empty() ? endpoints.playerBusName : instanceName)) return pid;
+  std::optional<std::string> name = playerName();
+  return name ? pidOf(*name) : 0;
+}
+
 std::optional<ScriptResult> MprisScriptService::execute(TextView script) { return impl_->run(script); }
+
+long MprisScriptService::playerProcessId() { return impl_->processId(); }
 
 }  // namespace larkspur

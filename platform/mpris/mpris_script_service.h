@@ -22,6 +22,7 @@ class MprisScriptService final : public ScriptService {
 
   // Answers the texts of PlayerScript; any other text has no result.
   std::optional<ScriptResult> execute(TextView script) override;
+  long playerProcessId() override;
 
  private:
   struct Impl;

@@ -15,9 +15,15 @@
 //   --metadata TEXT           send this a{sv} (GVariant text form) as metadata
 //   --instance                own the name with an ".instance<pid>" suffix
 //   --silent                  send no PropertiesChanged, as a careless player might
+//
+// While a sound server runs it plays a quiet tone through it (silence while
+// paused), named as the real client names its stream, so muting can be seen.
 #include <gio/gio.h>
+#include <pulse/glib-mainloop.h>
+#include <pulse/pulseaudio.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -113,6 +119,7 @@ struct Sim {
   GMainLoop* loop = nullptr;
   GDBusNodeInfo* node = nullptr;
   std::vector<GDBusMethodInvocation*> unanswered;
+  double phase = 0;  // of the tone
 };
 
 std::vector<std::string> split(const std::string& text, char sep) {
@@ -432,6 +439,40 @@ bool registerObject(Sim& sim) {
   return true;
 }
 
+void writeTone(pa_stream* stream, std::size_t bytes, void* data) {
+  Sim& sim = *static_cast<Sim*>(data);
+  void* buffer = nullptr;
+  if (pa_stream_begin_write(stream, &buffer, &bytes) < 0 || !buffer) return;
+  auto* samples = static_cast<std::int16_t*>(buffer);
+  double amplitude = sim.playing ? 300 * sim.volume : 0;
+  for (std::size_t i = 0; i < bytes / 2; ++i, sim.phase += 2 * M_PI * 440 / 44100)
+    samples[i] = static_cast<std::int16_t>(amplitude * std::sin(sim.phase));
+  sim.phase = std::fmod(sim.phase, 2 * M_PI);
+  pa_stream_write(stream, buffer, bytes / 2 * 2, nullptr, 0, PA_SEEK_RELATIVE);
+}
+
+void onSoundState(pa_context* context, void* data) {
+  if (pa_context_get_state(context) != PA_CONTEXT_READY) return;
+  static const pa_sample_spec spec = {PA_SAMPLE_S16LE, 44100, 1};
+  pa_stream* stream = pa_stream_new(context, "Spotify", &spec, nullptr);
+  if (!stream) return;
+  pa_stream_set_write_callback(stream, writeTone, data);
+  pa_stream_connect_playback(stream, nullptr, nullptr, PA_STREAM_NOFLAGS, nullptr, nullptr);
+}
+
+// No server, no sound; the stream lives as long as the process.
+void startSound(Sim& sim) {
+  pa_glib_mainloop* loop = pa_glib_mainloop_new(nullptr);
+  pa_proplist* props = pa_proplist_new();
+  pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Spotify");
+  pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, "spotify-client");
+  pa_context* context =
+      pa_context_new_with_proplist(pa_glib_mainloop_get_api(loop), "Spotify", props);
+  pa_proplist_free(props);
+  pa_context_set_state_callback(context, onSoundState, &sim);
+  pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -446,6 +487,7 @@ int main(int argc, char** argv) {
   sim.node = g_dbus_node_info_new_for_xml(IntrospectionXml, nullptr);
   if (!sim.bus || !sim.node || !registerObject(sim)) return 1;
   sim.loop = g_main_loop_new(nullptr, FALSE);
+  startSound(sim);
   std::string name = BusName;
   if (sim.options.instance) name += ".instance" + std::to_string(getpid());
   g_bus_own_name_on_connection(sim.bus, name.c_str(), G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE, nullptr,

@@ -31,9 +31,9 @@ void Preferences::writeDefaults() {
   synchronize();
 }
 
-void Preferences::load() {
+bool Preferences::load() {
   open();
-  store_->read();
+  bool usable = store_->read();
   hideArtist = readFlag("Val9");
   muteAds = readFlag("Val11");
   closePlayerOnExit = readFlag("Val17");
@@ -46,6 +46,7 @@ void Preferences::load() {
   shortcutDetails = readString("Val41");
   iconShown = readFlag("Val51");
   synchronize();
+  return usable;
 }
 
 Text Preferences::readString(const std::string& key) {

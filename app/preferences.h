@@ -19,7 +19,9 @@ class Preferences {
 
   void open();
   void writeDefaults();
-  void load();
+  // False when the file could not be read as settings: it has been moved
+  // aside, and the caller decides what takes its place.
+  bool load();
   Text readString(const std::string& key);
   void storeFlag(const std::string& labelKey, const Text& labelValue,
                  const std::string& valueKey, std::int8_t newFlag);

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -58,6 +60,24 @@ PlistPtr parseDictionary(const std::string& bytes) {
   return owned;
 }
 
+// Leading blanks, an optional sign and the digits that follow; anything
+// after them is ignored and values beyond the range are clamped. No digits:
+// no number.
+std::optional<std::int64_t> integerOfText(const std::string& text) {
+  std::size_t at = text.find_first_not_of(" \t\n\r\f\v");
+  if (at == std::string::npos) return std::nullopt;
+  bool negative = text[at] == '-';
+  if (text[at] == '-' || text[at] == '+') ++at;
+  if (at >= text.size() || text[at] < '0' || text[at] > '9') return std::nullopt;
+  std::uint64_t magnitude = 0;
+  const std::uint64_t limit = negative ? 9223372036854775808ull : 9223372036854775807ull;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    const auto digit = static_cast<std::uint64_t>(text[at] - '0');
+    magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
+  }
+  return negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+}
+
 bool makeDirectories(const std::string& dir) {
   struct stat st {};
   if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
@@ -98,10 +118,6 @@ struct SettingsStore::Impl {
   // The file at the path could not be used; keep it aside before replacing it.
   bool setAsidePending = false;
 
-  plist_t entry(const std::string& key, plist_type type) const {
-    plist_t node = plist_dict_get_item(dict.get(), key.c_str());
-    return node && plist_get_node_type(node) == type ? node : nullptr;
-  }
   void set(const std::string& key, plist_t node) {
     plist_dict_set_item(dict.get(), key.c_str(), node);
     dirty = true;
@@ -112,34 +128,77 @@ SettingsStore::SettingsStore(std::string path) : path_(std::move(path)), impl_(s
 
 SettingsStore::~SettingsStore() = default;
 
-void SettingsStore::read() {
+bool SettingsStore::read() {
   // Changes that could not be written yet are newer than the file.
-  if (impl_->dirty) return;
+  if (impl_->dirty) return true;
   std::string bytes;
   ReadOutcome outcome = readWholeFile(path_, bytes);
   PlistPtr parsed = outcome == ReadOutcome::Read ? parseDictionary(bytes) : nullptr;
   impl_->setAsidePending = outcome != ReadOutcome::Missing && !parsed;
   impl_->dict = parsed ? std::move(parsed) : PlistPtr(plist_new_dict());
   impl_->dirty = false;
+  if (!impl_->setAsidePending) return true;
+  setAside();
+  return false;
 }
 
+// rename replaces an older .corrupt: the newest unusable file is kept.
+bool SettingsStore::setAside() {
+  std::string aside = path_ + ".corrupt";
+  if (::rename(path_.c_str(), aside.c_str()) != 0 && errno != ENOENT) return false;
+  impl_->setAsidePending = false;
+  return true;
+}
+
+// Entries of a neighbouring type are converted the way the platform's
+// user-defaults store converts them, so a file edited by hand (a flag as
+// <true/>, <real> or <string>, a shortcut as a number) means what it says.
 std::optional<std::int64_t> SettingsStore::integer(const std::string& key) const {
-  plist_t node = impl_->entry(key, PLIST_UINT);
-  if (!node) return std::nullopt;
-  std::uint64_t value = 0;
-  plist_get_uint_val(node, &value);
-  // The library keeps negative integers in two's complement.
-  return static_cast<std::int64_t>(value);
+  plist_t node = plist_dict_get_item(impl_->dict.get(), key.c_str());
+  switch (node ? plist_get_node_type(node) : PLIST_NONE) {
+    case PLIST_UINT: {
+      std::uint64_t value = 0;
+      plist_get_uint_val(node, &value);
+      // The library keeps negative integers in two's complement.
+      return static_cast<std::int64_t>(value);
+    }
+    case PLIST_BOOLEAN: {
+      std::uint8_t value = 0;
+      plist_get_bool_val(node, &value);
+      return value ? 1 : 0;
+    }
+    case PLIST_REAL: {
+      double value = 0;
+      plist_get_real_val(node, &value);
+      if (!(value > -9.2e18 && value < 9.2e18)) return value > 0 ? INT64_MAX : value < 0 ? INT64_MIN : 0;
+      return static_cast<std::int64_t>(value);  // toward zero
+    }
+    case PLIST_STRING: return integerOfText(string(key).value_or(""));
+    default: return std::nullopt;
+  }
 }
 
 std::optional<std::string> SettingsStore::string(const std::string& key) const {
-  plist_t node = impl_->entry(key, PLIST_STRING);
-  if (!node) return std::nullopt;
-  char* value = nullptr;
-  plist_get_string_val(node, &value);
-  std::string out = value ? value : "";
-  std::free(value);
-  return out;
+  plist_t node = plist_dict_get_item(impl_->dict.get(), key.c_str());
+  switch (node ? plist_get_node_type(node) : PLIST_NONE) {
+    case PLIST_STRING: {
+      char* value = nullptr;
+      plist_get_string_val(node, &value);
+      std::string out = value ? value : "";
+      std::free(value);
+      return out;
+    }
+    case PLIST_UINT:
+    case PLIST_BOOLEAN: return std::to_string(*integer(key));
+    case PLIST_REAL: {
+      double value = 0;
+      plist_get_real_val(node, &value);
+      char text[32];
+      auto end = std::to_chars(text, text + sizeof text, value).ptr;
+      return std::string(text, end);
+    }
+    default: return std::nullopt;
+  }
 }
 
 void SettingsStore::setInteger(const std::string& key, std::int64_t value) {
@@ -153,12 +212,7 @@ void SettingsStore::setString(const std::string& key, const std::string& utf8) {
 bool SettingsStore::synchronize() {
   if (!impl_->dirty) return true;
   if (!makeDirectories(directoryOf(path_))) return false;
-  if (impl_->setAsidePending) {
-    // rename replaces an older .corrupt: the newest unusable file is kept.
-    std::string aside = path_ + ".corrupt";
-    if (::rename(path_.c_str(), aside.c_str()) != 0 && errno != ENOENT) return false;
-    impl_->setAsidePending = false;
-  }
+  if (impl_->setAsidePending && !setAside()) return false;
   char* xml = nullptr;
   std::uint32_t length = 0;
   plist_to_xml(impl_->dict.get(), &xml, &length);

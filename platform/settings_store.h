@@ -18,12 +18,15 @@ class SettingsStore {
 
   // Replaces what is in memory with the file's entries. A missing file reads
   // as no entries. A file that cannot be read or parsed as a dictionary also
-  // reads as no entries, and is moved aside to `<path>.corrupt` before the
-  // next write so that the user's data is never overwritten unseen. While
-  // changes wait to be written (a write failed), memory is kept as it is.
-  void read();
+  // reads as no entries and is moved aside to `<path>.corrupt` at once (or,
+  // should that fail, before the next write), so that the user's data is
+  // never overwritten unseen; read then answers false. While changes wait to
+  // be written (a write failed), memory is kept as it is.
+  bool read();
 
-  // nullopt when there is no entry of that type under the key.
+  // nullopt when there is no entry under the key that reads as one: an
+  // integer reads booleans, reals (toward zero) and texts that start with a
+  // number; a text reads numbers and booleans ("1", "0") as their text.
   std::optional<std::int64_t> integer(const std::string& key) const;
   std::optional<std::string> string(const std::string& key) const;
 
@@ -40,6 +43,7 @@ class SettingsStore {
   const std::string& path() const { return path_; }
 
  private:
+  bool setAside();
   struct Impl;
   std::string path_;
   std::unique_ptr<Impl> impl_;

@@ -114,15 +114,18 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FlagCase{"<integer>1</integer>", 1}, FlagCase{"<integer>256</integer>", 0},
                       FlagCase{"<integer>-1</integer>", -1}, FlagCase{"<integer>383</integer>", 127},
                       FlagCase{"<integer>128</integer>", -128}, FlagCase{"", 0},
-                      FlagCase{"<string>1</string>", 0}, FlagCase{"<true/>", 0},
-                      FlagCase{"<real>1.0</real>", 0}));
+                      FlagCase{"<string>1</string>", 1}, FlagCase{"<true/>", 1},
+                      FlagCase{"<false/>", 0}, FlagCase{"<real>1.9</real>", 1},
+                      FlagCase{"<real>-1.5</real>", -1}, FlagCase{"<string> -1x</string>", -1},
+                      FlagCase{"<string>yes</string>", 0}, FlagCase{"<data>AQ==</data>", 0}));
 
-TEST_F(PreferencesTest, TextsReadEmptyUnlessStoredAsTextAndStoringLeavesMemory) {
+TEST_F(PreferencesTest, TextsReadEmptyOrAsNumbersReadAndStoringLeavesMemory) {
   write(file, plistWith("<key>Val33</key><string></string><key>Val35</key><integer>7</integer>"
                         "<key>Val37</key><string>\xE2\x8C\x83\xE2\x8C\xA5\xE2\x87\xA7\xE2\x8C\x98]"
-                        "</string>"));
+                        "</string><key>Val39</key><real>2.5</real><key>Val41</key><true/>"));
   prefs.load();
-  EXPECT_EQ(prefs.shortcutNext + prefs.shortcutPrevious + prefs.shortcutRepeat, u"");
+  EXPECT_EQ(prefs.shortcutNext + prefs.shortcutPrevious, u"");
+  EXPECT_EQ(prefs.shortcutRepeat + u"," + prefs.shortcutPause + u"," + prefs.shortcutDetails, u"7,2.5,1");
   EXPECT_EQ(prefs.shortcutShuffle, u"\u2303\u2325\u21E7\u2318]");
 
   prefs.storeShortcut("Val30", T("Key1"), "Val31", u"\u2318N");
@@ -161,16 +164,12 @@ TEST_F(PreferencesTest, LoadWritesNothingAndMemoryIsTheTruthAfterwards) {
 
 class UnusableFile : public PreferencesTest, public ::testing::WithParamInterface<std::string> {};
 
-TEST_P(UnusableFile, ReadsAsMissingAndIsKeptAsideBeforeTheNextWrite) {
+TEST_P(UnusableFile, IsMovedAsideAtOnce) {
   write(dir / "Larkspur.plist.corrupt", "older");
   write(file, GetParam());
-  prefs.load();
-  EXPECT_EQ(prefs.hideArtist + prefs.iconShown, 0);
-  EXPECT_EQ(fileBytes(file), GetParam()) << "nothing written until a change";
-
-  prefs.storeFlag("Val8", T("NoArtist"), "Val9", 1);
+  EXPECT_FALSE(prefs.load());
   EXPECT_EQ(fileBytes(dir / "Larkspur.plist.corrupt"), GetParam()) << "the newest one is kept";
-  EXPECT_EQ(entriesOf(file), (Entries{{"Val8", "s:NoArtist"}, {"Val9", "i:1"}}));
+  EXPECT_FALSE(fs::exists(file));
 }
 
 INSTANTIATE_TEST_SUITE_P(Preferences, UnusableFile,

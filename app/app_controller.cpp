@@ -78,8 +78,9 @@ void AppController::startUp() {
   checkPrerequisites();
   desktop_.sleepMs(10);
   startPlayer();
-  if (!files::exists(prefs_.settingsFilePath())) prefs_.writeDefaults();
-  else prefs_.load();
+  // A file that cannot be read as settings would leave every flag 0 (the
+  // icon hidden among them) for good: it goes aside and this is a first run.
+  if (!files::exists(prefs_.settingsFilePath()) || !prefs_.load()) prefs_.writeDefaults();
   commandCounter_ = 0;
   relaunchThreshold_ = thresholdForMemory(desktop_.physicalMemory());
   probeNetwork();
@@ -149,7 +150,12 @@ void AppController::loadAboutIcon() {
 void AppController::run() {
   for (;;) {
     std::int32_t code = ports_.queue.wait(-1);
-    if (commandCounter_ >= relaunchThreshold_ && !windows_.exists(TrackDetailsWindowNumber) &&
+    // A termination request must end the process: relaunching instead would
+    // leave a new instance running after the session asked us to go.
+    bool terminationRequest = code == EventMenu && ports_.queue.currentObject() == MenuObjectQuit &&
+                              ports_.queue.currentWindow() == WindowApplication;
+    if (!terminationRequest && commandCounter_ >= relaunchThreshold_ &&
+        !windows_.exists(TrackDetailsWindowNumber) &&
         !windows_.exists(ShortcutsWindowNumber))
       relaunch();
     dispatch(code);

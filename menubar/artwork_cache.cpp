@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "platform/files.h"
+#include "platform/image_table.h"
 #include "player/player_script.h"
 
 namespace larkspur {
@@ -54,12 +55,20 @@ void ArtworkCache::fetch() {
   if (!downloadable()) return;
   core_.probeNetwork();
   http_.setConnectTimeout(15000);
-  http_.downloadToFile(title_.artworkUrl(), fromUtf8(artworkPath_));
+  // A body that is no image (an error page sent as 200, a cut transfer) is
+  // a failed download: kept, it would stand for this track's artwork for
+  // the rest of the session and never be fetched again.
+  if (http_.downloadToFile(title_.artworkUrl(), fromUtf8(artworkPath_)) &&
+      !imageFileDecodes(artworkPath_))
+    ::unlink(artworkPath_.c_str());
 }
 
 void ArtworkCache::deleteCachedFiles() {
   std::string dir = directoryPath();
-  if (files::isPrivateDirectory(dir)) files::deleteMatching(dir, "*.jpeg");
+  if (!files::isPrivateDirectory(dir)) return;
+  // A download cut short leaves its temporary file, ".<id>.jpeg." and six
+  // random characters, beside the finished ones.
+  if (files::deleteMatching(dir, "*.jpeg")) files::deleteMatching(dir, ".*.jpeg.??????");
 }
 
 }  // namespace larkspur

@@ -28,7 +28,8 @@ class ArtworkCache {
   const std::string& artworkPath() const { return artworkPath_; }
   const std::string& directory() const { return directory_; }
 
-  // Quit: the *.jpeg files of our directory, nothing else.
+  // Quit: the *.jpeg files of our directory and the partial downloads,
+  // nothing else.
   void deleteCachedFiles();
 
  private:

@@ -161,8 +161,8 @@ std::string temporaryBeside(const std::string& target) {
 }
 
 // Into a temporary file beside the target, renamed into place only once
-// complete: a program killed mid-transfer must not leave a partial file
-// that later passes for a finished download.
+// complete and answered with a 2xx status: a program killed mid-transfer
+// must not leave a partial file that later passes for a finished download.
 bool downloadInto(CURL* curl, HttpRequestState& s, const std::string& target) {
   std::string temporary = temporaryBeside(target);
   s.fd = ::mkstemp(temporary.data());
@@ -172,6 +172,9 @@ bool downloadInto(CURL* curl, HttpRequestState& s, const std::string& target) {
   curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(s.downloadCap));
   setLimits(curl, s);
   bool ok = perform(curl, s);
+  // An error page is a whole body too, but not the file that was asked for.
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &s.status);
+  ok = ok && s.status >= 200 && s.status <= 299;
   ok = (::close(s.fd) == 0) && ok;
   s.fd = -1;
   if (ok && ::rename(temporary.c_str(), target.c_str()) == 0) return true;

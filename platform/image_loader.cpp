@@ -111,20 +111,32 @@ void copyPixels(GdkPixbuf* pixbuf, Image& image) {
   }
 }
 
-}  // namespace
-
-const Image* loadImageFile(ImageTable& table, int number, const std::string& path) {
-  const Declared declared = declaredSize(path);
+PixbufPtr decodeWhole(const std::string& path, Declared& declared) {
+  declared = declaredSize(path);
   if (declared.format.empty() || !acceptableSize(declared)) return nullptr;
   if (declared.format == "jpeg") {
     std::string bytes;
     if (!readFile(path, bytes) || !jpegComplete(bytes)) return nullptr;
   }
-  const PixbufPtr pixbuf = decode(path);
+  PixbufPtr pixbuf = decode(path);
   if (!pixbuf || gdk_pixbuf_get_width(pixbuf.get()) != declared.width ||
       gdk_pixbuf_get_height(pixbuf.get()) != declared.height) {
     return nullptr;
   }
+  return pixbuf;
+}
+
+}  // namespace
+
+bool imageFileDecodes(const std::string& path) {
+  Declared declared;
+  return decodeWhole(path, declared) != nullptr;
+}
+
+const Image* loadImageFile(ImageTable& table, int number, const std::string& path) {
+  Declared declared;
+  const PixbufPtr pixbuf = decodeWhole(path, declared);
+  if (!pixbuf) return nullptr;
   if (!table.create(number, declared.width, declared.height, 32, -1)) return nullptr;
   Image* image = table.mutableImage(number);
   copyPixels(pixbuf.get(), *image);

@@ -46,6 +46,8 @@ class ImageTable {
 // for files whose declared size exceeds MaxLoadPixels.
 constexpr std::int64_t MaxLoadPixels = 64LL * 1000 * 1000;
 const Image* loadImageFile(ImageTable& table, int number, const std::string& path);
+// Whether loadImageFile would take the file, without keeping its pixels.
+bool imageFileDecodes(const std::string& path);
 
 // The resamplers behind ImageTable::resize, on tightly packed RGBA rows.
 // `dst` holds dstWidth * dstHeight * 4 bytes. resampleSmooth answers false

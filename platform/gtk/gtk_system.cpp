@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "platform/gtk/gtk_desktop_impl.h"
+#include "platform/installed_memory.h"
 
 namespace larkspur {
 namespace {
@@ -67,7 +68,8 @@ int GtkDesktop::osMajorVersion() const {
 
 std::uint64_t GtkDesktop::physicalMemory() const {
   long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGE_SIZE);
-  return pages > 0 && size > 0 ? static_cast<std::uint64_t>(pages) * size : 0;
+  std::uint64_t kernelTotal = pages > 0 && size > 0 ? static_cast<std::uint64_t>(pages) * size : 0;
+  return installedMemory("/sys/devices/system/memory", kernelTotal);
 }
 
 double GtkDesktop::screenScale() const {

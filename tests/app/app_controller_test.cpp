@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/installed_memory.h"
 #include "player/player_script.h"
 #include "support/app_harness.h"
 
@@ -43,6 +44,15 @@ TEST_F(AppControllerTest, FirstRunWritesDefaultsBeforeTheProbeWhichRetriesUntilD
   EXPECT_FALSE(h.desktop.statusItemShown);
   EXPECT_EQ(h.player.received,
             (Texts{Text(PS::ActivatePlayer), Text(PS::PlayCurrentTrack), Text(PS::HidePlayer)}));
+}
+
+TEST_F(AppControllerTest, UnreadableSettingsAreSetAsideAndTheDefaultsTakeTheirPlace) {
+  h.writeSettings("");
+  std::ofstream(h.settingsPath()) << "<plist><dict><key>Val51</key><integer>0";  // cut short
+  startRunning();
+  EXPECT_TRUE(fs::exists(h.settingsPath() + ".corrupt"));
+  EXPECT_NE(h.settingsXml().find("<key>Val51</key>\n\t<integer>1</integer>"), std::string::npos);
+  EXPECT_TRUE(h.desktop.statusImage) << "the icon shows, as on a first run";
 }
 
 // A failed hotkey handler is reported before the system version is checked.
@@ -121,8 +131,13 @@ TEST_F(AppControllerTest, WatchdogRelaunchesAtTheNextEventAndDropsIt) {
   EXPECT_TRUE(h.player.takeReceived().empty());  // the waking tick was dropped
 }
 
+// Even when the watchdog would relaunch at the next event.
 TEST_F(AppControllerTest, TerminationRequestQuitsWithoutTouchingThePlayer) {
+  h.desktop.memory = 8ull << 30;  // threshold 100
   startRunning();
+  for (int i = 0; i < 100; ++i) h.desktop.chooseMenuItem(MenuItemNext);
+  EXPECT_EQ(h.resume(), kRanOutOfEvents);
+  h.player.takeReceived();
   ASSERT_TRUE(fs::exists(h.artworkPath("art1")));
   h.desktop.requestTermination();
   EXPECT_EQ(h.resume(), 0);
@@ -148,6 +163,22 @@ TEST_F(AppControllerTest, HideArtworkIsStoredAndRelaunchesWithoutCounting) {
   EXPECT_EQ(h.desktop.shellCommands.size(), 1u);
   EXPECT_EQ(h.app().commandCounter(), 0);
   EXPECT_NE(h.settingsXml().find("HideArt"), std::string::npos);
+}
+
+// Each toggle writes its label beside its new value; Hide Icon relaunches.
+TEST_F(AppControllerTest, TogglesStoreLabelAndValueAndHideIconRelaunches) {
+  startRunning();
+  h.desktop.chooseMenuItem(MenuItemMuteAds);
+  h.desktop.chooseMenuItem(MenuItemCloseSpotifyOnExit);
+  h.desktop.chooseMenuItem(MenuItemHideIcon);
+  EXPECT_EQ(h.resume(), 0);
+  EXPECT_EQ(h.desktop.shellCommands.size(), 1u);
+  const std::string xml = h.settingsXml();
+  for (const char* entry :
+       {"Val11</key>\n\t<integer>1<", "Val10</key>\n\t<string>NoAds<", "Val17</key>\n\t<integer>1<",
+        "Val16</key>\n\t<string>CloseSpotify<", "Val51</key>\n\t<integer>0<",
+        "Val50</key>\n\t<string>NoIcon<"})
+    EXPECT_NE(xml.find(entry), std::string::npos) << entry;
 }
 
 TEST_F(AppControllerTest, MuteAdsShowsTheDisclaimerAndRestoresVolumeOncePerAdvert) {
@@ -176,6 +207,15 @@ TEST_F(AppControllerTest, MuteAdsShowsTheDisclaimerAndRestoresVolumeOncePerAdver
   EXPECT_EQ(h.desktop.alerts.size(), 1u);
 }
 
+TEST_F(AppControllerTest, HighDensityAboutIconKeepsItsPixelsAtHalfTheSize) {
+  h.desktop.scale = 2.0;
+  startRunning();
+  const Image* icon = h.app().images().platformImage(SlotAboutIcon);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(icon->width, 128);
+  EXPECT_EQ(icon->pointWidth, 64);
+}
+
 TEST_F(AppControllerTest, AboutOpensTheAppsPageOnRequest) {
   startRunning();
   h.desktop.alertAnswers = {1};  // "See My Other Apps"
@@ -189,6 +229,26 @@ TEST_F(AppControllerTest, AboutOpensTheAppsPageOnRequest) {
   EXPECT_EQ(h.launcher.opened[0].parameters, "https://larkspur.example.org/apps");
   EXPECT_EQ(h.desktop.enabledIds(), "1 2 3 4 5 6 7 8 9 10 11 12 13 14 ");
   EXPECT_TRUE(h.player.takeReceived().empty());
+}
+
+TEST(RelaunchThreshold, FollowsTheInstalledMemory) {
+  constexpr std::uint64_t GiB = 1ull << 30;
+  const std::pair<std::uint64_t, int> table[] = {
+      {8 * GiB, 100},  {16 * GiB, 200}, {24 * GiB, 300},     {32 * GiB, 400}, {64 * GiB, 800},
+      {12 * GiB, 200}, {128 * GiB, 200}, {8 * GiB - 1, 200}, {0, 200}};
+  for (auto [bytes, threshold] : table)
+    EXPECT_EQ(AppController::thresholdForMemory(bytes), threshold) << bytes;
+
+  // 23.54 GiB seen by the kernel are 24 installed; online blocks count as a whole.
+  test::TempDir sys;
+  EXPECT_EQ(installedMemory(sys.file("none"), 25275957248ull), 24 * GiB);
+  EXPECT_EQ(installedMemory(sys.file("none"), 8 * GiB), 8 * GiB);
+  sys.write("block_size_bytes", "8000000\n");
+  for (auto [block, online] : {std::pair{"memory0", "1"}, {"memory1", "1"}, {"memory32", "0"}}) {
+    fs::create_directory(sys.file(block));
+    sys.write(std::string(block) + "/online", std::string(online) + "\n");
+  }
+  EXPECT_EQ(installedMemory(sys.path(), 25275957248ull), 256u << 20);
 }
 
 // The command waits for the old process, here one left a zombie, and no

@@ -66,6 +66,19 @@ TEST(ArtworkCache, FailingDownloadRetriesTwicePerRebuildAfterAProbeEach) {
   EXPECT_FALSE(fs::exists(h.artworkPath("art1")));
 }
 
+// An error page sent with 200 is not kept for the track, and the next
+// rebuild asks again.
+TEST(ArtworkCache, BodyThatIsNoImageIsAFailedDownload) {
+  AppHarness h;
+  h.http.bodies[h.player.track().artworkUrl] = "<html>try again later</html>";
+  h.desktop.tick();
+  h.desktop.then([&] { h.serveArtworkForAllTracks(); });
+  h.desktop.tick();
+  ASSERT_EQ(h.start(), kRanOutOfEvents);
+  EXPECT_EQ(h.http.downloads.size(), 5u);
+  EXPECT_NE(h.desktop.entry(MenuItemTrackDetails), nullptr);
+}
+
 TEST(ArtworkCache, EmptyFileCountsAsCached) {
   AppHarness h;
   h.serveArtworkForAllTracks();
@@ -166,6 +179,8 @@ TEST(ArtworkCache, QuitSweepsOnlyJpegFilesOfItsOwnDirectory) {
     writeFile(dir + "a.jpeg");
     writeFile(dir + "a.jpg");
     writeFile(dir + "a.JPEG");
+    writeFile(dir + ".art2.jpeg.Xy12Zq");  // a download cut short
+    writeFile(dir + ".art2.jpeg.bak");
     fs::create_directory(dir + "sub");
     writeFile(dir + "sub/b.jpeg");
     fs::create_directory(dir + "d.jpeg");
@@ -176,7 +191,8 @@ TEST(ArtworkCache, QuitSweepsOnlyJpegFilesOfItsOwnDirectory) {
   const std::string dir = h.cacheDir();
   EXPECT_FALSE(fs::exists(h.artworkPath("art1")));
   EXPECT_FALSE(fs::exists(dir + "a.jpeg"));
-  for (const char* kept : {"a.jpg", "a.JPEG", "sub/b.jpeg", "d.jpeg"})
+  EXPECT_FALSE(fs::exists(dir + ".art2.jpeg.Xy12Zq"));
+  for (const char* kept : {"a.jpg", "a.JPEG", "sub/b.jpeg", "d.jpeg", ".art2.jpeg.bak"})
     EXPECT_TRUE(fs::exists(dir + kept)) << kept;
   EXPECT_TRUE(fs::exists(h.endpoints.tempDirectory + "other.jpeg"));
 }

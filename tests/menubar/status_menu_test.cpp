@@ -98,14 +98,14 @@ const std::string kKeys = textEntry("Val31", "⌘N") + textEntry("Val33", "⌥�
 
 const LayoutCase kLayouts[] = {
     {"FirstRunPlaying", "", true, true, false,
-     join({{"1 ", kSep}, transport(), {kSep, kPause, kShuffle, kSep}, kOptions, {"14 Quit"}}),
+     join({{"1  [image]", kSep}, transport(), {kSep, kPause, kShuffle, kSep}, kOptions, {"14 Quit"}}),
      "off on off off off off"},
     {"PausedShufflingCloseAndMuteOn", flags(0, 1, 1, 0, 1), true, false, true,
-     join({{"1 ", kSep}, transport(), {kSep, kResume, kShuffle, kSep}, kOptions,
+     join({{"1  [image]", kSep}, transport(), {kSep, kResume, kShuffle, kSep}, kOptions,
            {"14 Quit (also closes Spotify)"}}),
      "on off off off on on"},
     {"PlayerNotAnswering", flags(1, 0, 0, 0, 1), true, std::nullopt, std::nullopt,
-     join({{"1 ", kSep}, transport(), {kSep, kSep}, kOptions, {"14 Quit"}}),
+     join({{"1  [image]", kSep}, transport(), {kSep, kSep}, kOptions, {"14 Quit"}}),
      "- on off off off off"},
     {"ArtworkAndIconHiddenWithShortcuts", flags(1, 0, 0, 1, 0) + kKeys, false, true, false,
      join({{withBlanks("1 Show Current Track Info", 17, "⌘I [dialog-information]"), kSep},

@@ -73,8 +73,8 @@ TEST_F(HttpRequestTest, StalledServerIsAbandoned) {
   EXPECT_TRUE(dirEmpty());
 }
 
-// Only a whole body, even an error page, replaces the file; a broken
-// transfer leaves neither a partial file nor the old one.
+// Only a whole body with a 2xx status replaces the file; a broken transfer
+// or an error page leaves neither a partial file nor the old one.
 TEST_F(HttpRequestTest, DownloadReplacesTheOldFileOnlyWithAWholeBody) {
   LoopbackHttpServer::Response cut = LoopbackHttpServer::text(200, std::string(200000, 'x'));
   cut.cutAfter = 70000;
@@ -83,9 +83,13 @@ TEST_F(HttpRequestTest, DownloadReplacesTheOldFileOnlyWithAWholeBody) {
   dir.write("art.jpeg", "stale");
   EXPECT_FALSE(download("/cut"));
   EXPECT_TRUE(dirEmpty());
+  dir.write("art.jpeg", "stale");
+  EXPECT_FALSE(download("/missing.jpeg"));
+  EXPECT_TRUE(dirEmpty());
+  server.route("/ok.jpeg", LoopbackHttpServer::text(200, "fresh"));
   dir.write("art.jpeg", "an older and much longer file than the new one");
-  ASSERT_TRUE(download("/missing.jpeg"));
-  EXPECT_EQ(dir.read("art.jpeg"), "no such artwork");
+  ASSERT_TRUE(download("/ok.jpeg"));
+  EXPECT_EQ(dir.read("art.jpeg"), "fresh");
 }
 
 class DownloadCapTest : public HttpRequestTest, public ::testing::WithParamInterface<bool> {};

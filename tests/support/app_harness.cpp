@@ -25,7 +25,8 @@ std::string AppHarness::cacheDir() const {
 }
 
 void AppHarness::serveArtworkForAllTracks() {
-  for (const auto& t : player.tracks) http.bodies[t.artworkUrl] = "jpeg bytes of " + t.artworkUrl;
+  const std::string jpeg = fileBytes(LARKSPUR_TEST_DATA "artwork.jpeg");
+  for (const auto& t : player.tracks) http.bodies[t.artworkUrl] = jpeg;
 }
 
 void AppHarness::writeSettings(const std::string& xmlEntries) {

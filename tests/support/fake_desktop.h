@@ -75,6 +75,7 @@ class FakeDesktop : public Desktop {
   // ------------------------------------------------ the machine
   int osMajor = 12;
   std::uint64_t memory = 16ull << 30;
+  double scale = 1.0;
   bool dark = false;
   std::string home = "/nonexistent/";
   std::string exePath = "/opt/larkspur/bin/larkspur";
@@ -168,7 +169,7 @@ class FakeDesktop : public Desktop {
   // ------------------------------------------------ SystemPort
   int osMajorVersion() const override { return osMajor; }
   std::uint64_t physicalMemory() const override { return memory; }
-  double screenScale() const override { return 1.0; }
+  double screenScale() const override { return scale; }
   bool darkAppearance() const override { return dark; }
   std::string homeDirectory() const override { return home; }
   std::string executablePath() const override { return exePath; }

@@ -15,9 +15,12 @@
 //   --metadata TEXT           send this a{sv} (GVariant text form) as metadata
 //   --instance                own the name with an ".instance<pid>" suffix
 //   --silent                  send no PropertiesChanged, as a careless player might
+//   --x11-window              show a window of its own on $DISPLAY, as the client does
 //
 // While a sound server runs it plays a quiet tone through it (silence while
 // paused), named as the real client names its stream, so muting can be seen.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 #include <gio/gio.h>
 #include <pulse/glib-mainloop.h>
 #include <pulse/pulseaudio.h>
@@ -102,7 +105,7 @@ struct Item {
 struct Options {
   std::string itemsFile, recordFile, metadata;
   std::string artBase = "https://i.scdn.co/image/";
-  bool paused = false, instance = false, silent = false;
+  bool paused = false, instance = false, silent = false, window = false;
   long unresponsiveAfter = -1;
 };
 
@@ -172,6 +175,7 @@ bool parseArgs(const std::vector<std::string>& args, Options& o) {
     if (a == "--paused") o.paused = true;
     else if (a == "--instance") o.instance = true;
     else if (a == "--silent") o.silent = true;
+    else if (a == "--x11-window") o.window = true;
     else if (a == "--items" && hasValue) o.itemsFile = args[++i];
     else if (a == "--record" && hasValue) o.recordFile = args[++i];
     else if (a == "--art-base" && hasValue) o.artBase = args[++i];
@@ -473,6 +477,21 @@ void startSound(Sim& sim) {
   pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
 }
 
+// Mapped before the name is owned, so whoever sees the name finds the
+// window; the connection stays open for our whole life.
+bool showWindow() {
+  Display* d = XOpenDisplay(nullptr);
+  if (!d) return false;
+  Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 320, 200, 0, 0, 0);
+  XStoreName(d, w, "Spotify Premium");
+  unsigned long pid = static_cast<unsigned long>(getpid());
+  XChangeProperty(d, w, XInternAtom(d, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(&pid), 1);
+  XMapWindow(d, w);
+  XSync(d, False);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -486,6 +505,7 @@ int main(int argc, char** argv) {
   sim.bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
   sim.node = g_dbus_node_info_new_for_xml(IntrospectionXml, nullptr);
   if (!sim.bus || !sim.node || !registerObject(sim)) return 1;
+  if (sim.options.window && !showWindow()) return 1;
   sim.loop = g_main_loop_new(nullptr, FALSE);
   startSound(sim);
   std::string name = BusName;

@@ -10,6 +10,7 @@
 
 #include "platform/mpris/mpris_names.h"
 #include "platform/mpris/mpris_text.h"
+#include "platform/mpris/player_windows.h"
 #include "platform/mpris/session_bus.h"
 #include "player/player_script.h"
 
@@ -166,7 +167,7 @@ struct MprisScriptService::Impl {
   long processId();
 
   std::optional<ScriptResult> activate();
-  std::optional<ScriptResult> nothing() { return std::nullopt; }
+  std::optional<ScriptResult> hide();
   std::optional<ScriptResult> play() { return command("Play"); }
   std::optional<ScriptResult> next() { return command("Next"); }
   std::optional<ScriptResult> previous() { return command("Previous"); }
@@ -402,16 +403,28 @@ std::optional<std::string> MprisScriptService::Impl::waitForPlayer() {
   return found;
 }
 
+// A player that is already running stays where the user left it: only one
+// we had to start is brought up, as launching it would.
 std::optional<ScriptResult> MprisScriptService::Impl::activate() {
   forgetState();
-  // Raising is a courtesy; a player that cannot be raised is still running.
-  if (callPlayerObject(RootInterface, "Raise", nullptr, nullptr).body || !playerAbsent)
-    return std::nullopt;
-  if (!bus.connect() || !startPlayer()) return std::nullopt;
+  if (!bus.connect() || playerName() || !startPlayer()) return std::nullopt;
   std::optional<std::string> player = waitForPlayer();
   if (!player) return std::nullopt;
   if (*player != endpoints.playerBusName) instanceName = *player;
   call(*player, ObjectPath, RootInterface, "Raise", nullptr, nullptr);
+  return std::nullopt;
+}
+
+// MPRIS has no call for it: the windows are found by the process that owns
+// the player's name.
+std::optional<ScriptResult> MprisScriptService::Impl::hide() {
+  std::optional<std::string> player = bus.connect() ? playerName() : std::nullopt;
+  if (!player) return std::nullopt;
+  Variant reply = call(BusService, BusPath, BusService, "GetConnectionUnixProcessID",
+                       g_variant_new("(s)", player->c_str()), "(u)");
+  guint32 pid = 0;
+  if (reply) g_variant_get(reply.get(), "(u)", &pid);
+  minimiseWindowsOf(pid);
   return std::nullopt;
 }
 
@@ -531,7 +544,7 @@ std::optional<ScriptResult> MprisScriptService::Impl::run(TextView script) {
   static const std::array<Entry, 25> table = {{
       {S::ActivatePlayer, &Impl::activate},
       {S::PlayCurrentTrack, &Impl::play},
-      {S::HidePlayer, &Impl::nothing},
+      {S::HidePlayer, &Impl::hide},
       {S::TrackUri, &Impl::trackUri},
       {S::MuteVolume, &Impl::mute},
       {S::FullVolume, &Impl::fullVolume},

@@ -5,6 +5,11 @@
 #include "mpris_fixture.h"
 #include "player/player_script.h"
 
+// After our own headers: Xlib defines macros such as None and Status.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
 namespace larkspur {
 namespace {
 
@@ -50,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
         Exchange{"ForegroundProcessPaths", S::ForegroundProcessPaths, "Spotify"},
         Exchange{"HidePlayer", S::HidePlayer, ""},
         Exchange{"UnknownText", u"tell application\"Spotify\"to beep", ""},
-        Exchange{"ActivatePlayer", S::ActivatePlayer, "", "Raise"},
+        Exchange{"ActivatePlayer", S::ActivatePlayer, ""},  // running: not raised
         Exchange{"PlayCurrentTrack", S::PlayCurrentTrack, "", "Play"},
         Exchange{"NextTrack", S::NextTrack, "", "Next"},
         Exchange{"PreviousTrack", S::PreviousTrack, "", "Previous"},
@@ -169,6 +174,35 @@ TEST_F(MprisService, ActivatePlayerStartsTheClientOnPathAndWaitsForIt) {
   EXPECT_EQ(ask(S::PlayingTrackName), "First Song");
   ask(S::QuitPlayer);
   EXPECT_TRUE(test::waitUntil([] { return !test::busHasNameWithPrefix(test::SimBusName); }, 5000));
+}
+
+// The window manager is asked, through the root window as it expects, to
+// minimise the player's window and no other. Our request comes back to us
+// before our own round trip does, so no waiting is needed.
+TEST_F(MprisService, HidePlayerAsksToMinimiseThePlayersWindowOnly) {
+  Display* d = XOpenDisplay(nullptr);
+  ASSERT_NE(d, nullptr) << "needs an X server";
+  XSelectInput(d, DefaultRootWindow(d), SubstructureNotifyMask);
+  Window notThePlayers = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 9, 9, 0, 0, 0);
+  unsigned long ourPid = static_cast<unsigned long>(getpid());
+  XChangeProperty(d, notThePlayers, XInternAtom(d, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                  PropModeReplace, reinterpret_cast<unsigned char*>(&ourPid), 1);
+  startSim({"--x11-window"});
+  ask(S::HidePlayer);
+  XSync(d, False);
+  Lines minimised;
+  for (XEvent e; XPending(d);) {
+    XNextEvent(d, &e);
+    if (e.type != ClientMessage || e.xclient.message_type != XInternAtom(d, "WM_CHANGE_STATE", False) ||
+        e.xclient.data.l[0] != IconicState)
+      continue;
+    char* name = nullptr;
+    XFetchName(d, e.xclient.window, &name);
+    minimised.emplace_back(name ? name : "?");
+    if (name) XFree(name);
+  }
+  XCloseDisplay(d);
+  EXPECT_EQ(minimised, Lines{"Spotify Premium"});
 }
 
 }  // namespace

@@ -18,7 +18,11 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
 
 PrivateBus::PrivateBus() : bus_(g_test_dbus_new(G_TEST_DBUS_NONE)) {
   if (const char* old = std::getenv("DBUS_SESSION_BUS_ADDRESS")) previous_ = old;
+  // Bringing the bus up or down clears DISPLAY; the simulated player may
+  // show a window.
+  if (const char* display = std::getenv("DISPLAY")) display_ = display;
   g_test_dbus_up(bus_);  // also makes it the session bus
+  if (display_) setenv("DISPLAY", display_->c_str(), 1);
   if (const char* address = g_test_dbus_get_bus_address(bus_)) address_ = address;
 }
 
@@ -26,6 +30,7 @@ PrivateBus::~PrivateBus() {
   g_test_dbus_down(bus_);
   g_object_unref(bus_);
   if (previous_) setenv("DBUS_SESSION_BUS_ADDRESS", previous_->c_str(), 1);
+  if (display_) setenv("DISPLAY", display_->c_str(), 1);
 }
 
 bool busHasNameWithPrefix(const std::string& prefix) {

@@ -26,7 +26,7 @@ class PrivateBus {
  private:
   GTestDBus* bus_;
   std::string address_;
-  std::optional<std::string> previous_;
+  std::optional<std::string> previous_, display_;
 };
 
 // Whether a name on the current session bus starts with `prefix`.

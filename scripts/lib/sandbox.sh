@@ -79,15 +79,17 @@ END
   SANDBOX_PROGRAM=$PWD/$build/tools/larkspur-loopback
 }
 
-# Three album covers of our own: gradients, a shape and a caption.
+# Three album covers of our own: gradients, a shape and a caption. The
+# caption's font is named by its file: ImageMagick's default font comes from
+# a package that scripts/install-deps does not install.
 sandbox_artwork() {
-  local dir=$1
-  convert -size 300x300 gradient:'#1d2b64-#f8cdda' -fill '#fff5' -draw 'circle 150,170 150,90' \
-    -fill white -pointsize 28 -gravity south -annotate +0+24 'Tidal Rooms' "$dir/larkspur-dusk.png"
-  convert -size 300x300 gradient:'#a8e063-#2f7336' -fill '#ffffff66' \
+  local dir=$1 font=/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
+  convert -font "$font" -size 300x300 gradient:'#1d2b64-#f8cdda' -fill '#fff5' \
+    -draw 'circle 150,170 150,90' -fill white -pointsize 28 -gravity south -annotate +0+24 'Tidal Rooms' "$dir/larkspur-dusk.png"
+  convert -font "$font" -size 300x300 gradient:'#a8e063-#2f7336' -fill '#ffffff66' \
     -draw 'polygon 40,260 150,60 260,260' -fill white -pointsize 28 -gravity south \
     -annotate +0+24 'Satellites' "$dir/larkspur-meadow.png"
-  convert -size 300x300 radial-gradient:'#ffd452-#a8321e' -fill '#00000055' \
+  convert -font "$font" -size 300x300 radial-gradient:'#ffd452-#a8321e' -fill '#00000055' \
     -draw 'rectangle 60,60 240,240' -fill white -pointsize 28 -gravity south \
     -annotate +0+24 'Night Ferry' "$dir/larkspur-ember.png"
   # The artwork address ends in the bare identifier.

@@ -224,6 +224,7 @@ TEST_F(AppControllerTest, AboutOpensTheAppsPageOnRequest) {
   ASSERT_EQ(h.desktop.alerts.size(), 1u);
   EXPECT_EQ(h.desktop.alerts[0].message, u"Larkspur 1.25\n(Intel)");
   EXPECT_EQ(h.desktop.alerts[0].buttons, (Texts{u"Ok", u"See My Other Apps"}));
+  EXPECT_EQ(h.desktop.enabledDuringAlerts, std::vector<std::string>{""});
   ASSERT_EQ(h.launcher.opened.size(), 1u);
   EXPECT_EQ(h.launcher.opened[0].program, "xdg-open");
   EXPECT_EQ(h.launcher.opened[0].parameters, "https://larkspur.example.org/apps");

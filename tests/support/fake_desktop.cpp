@@ -148,6 +148,7 @@ void FakeDesktop::removeControl(std::int64_t window, std::int64_t controlId) {
 
 int FakeDesktop::runAlert(const AlertSpec& spec) {
   alerts.push_back(spec);
+  enabledDuringAlerts.push_back(enabledIds());
   if (alertAnswers.empty()) return 0;
   int answer = alertAnswers.front();
   alertAnswers.pop_front();

@@ -63,6 +63,7 @@ class FakeDesktop : public Desktop {
   std::optional<MenuModel> menu;  // the attached menu as last rendered
   std::map<std::int64_t, FakeWindow> windows;
   std::vector<AlertSpec> alerts;
+  std::vector<std::string> enabledDuringAlerts;  // enabledIds() as each alert ran
   std::deque<int> alertAnswers;  // button index per alert; default 0
   std::optional<Text> clipboard;
   std::vector<std::string> desktopPictures, shellCommands;

@@ -1,6 +1,9 @@
 // Start-up and teardown of the desktop, and the GLib main loop as the source
 // of system events: one main-context iteration per wait, timers as GLib
 // timeouts, termination signals and the capture field's key filter.
+#include <X11/XKBlib.h>
+#include <X11/keysym.h>
+#include <gdk/gdkx.h>
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
@@ -18,6 +21,7 @@ constexpr std::uint32_t kShiftFlag = 1u << 17;
 constexpr std::uint32_t kControlFlag = 1u << 18;
 constexpr std::uint32_t kOptionFlag = 1u << 19;
 constexpr std::uint32_t kCommandFlag = 1u << 20;
+constexpr int kKeypadEnter = 76;
 
 gboolean onTerminationSignal(gpointer data) {
   auto* impl = static_cast<GtkDesktop::Impl*>(data);
@@ -61,22 +65,23 @@ std::uint32_t modifierFlags(guint state) {
   return flags;
 }
 
-// The key as the capture field reports it: key number of the unshifted key,
-// the character the key gives with Shift alone.
+// The key as the capture field reports it: the key number of the physical
+// key whatever the layout, and the character the layout types with Shift
+// alone (and Num Lock, which decides what the keypad types).
 KeyEvent keyEventFor(const GdkEventKey& key) {
   KeyEvent ev;
-  GdkKeymap* keymap = gdk_keymap_get_for_display(gdk_window_get_display(key.window));
+  GdkDisplay* display = gdk_window_get_display(key.window);
   ev.modifierFlags = modifierFlags(key.state);
-  guint plain = 0;
-  gdk_keymap_translate_keyboard_state(keymap, key.hardware_keycode, GdkModifierType(0),
-                                      key.group, &plain, nullptr, nullptr, nullptr);
-  ev.virtualKeyCode = plain ? virtualKeyForKeysym(plain) : -1;
-  if (ev.virtualKeyCode < 0) ev.virtualKeyCode = virtualKeyForKeysym(key.keyval);
-  guint shifted = 0;
-  gdk_keymap_translate_keyboard_state(keymap, key.hardware_keycode,
-                                      GdkModifierType(key.state & GDK_SHIFT_MASK), key.group,
-                                      &shifted, nullptr, nullptr, nullptr);
-  gunichar c = gdk_keyval_to_unicode(shifted ? shifted : key.keyval);
+  ev.virtualKeyCode = virtualKeyForKeycode(key.hardware_keycode);
+  guint typing = key.state & GDK_SHIFT_MASK;
+  if (GDK_IS_X11_DISPLAY(display))
+    typing |= key.state & XkbKeysymToModifiers(GDK_DISPLAY_XDISPLAY(display), XK_Num_Lock);
+  guint keyval = 0;
+  gdk_keymap_translate_keyboard_state(gdk_keymap_get_for_display(display), key.hardware_keycode,
+                                      GdkModifierType(typing), key.group, &keyval, nullptr,
+                                      nullptr, nullptr);
+  // The original keyboard's keypad Enter types ETX, not a carriage return.
+  gunichar c = ev.virtualKeyCode == kKeypadEnter ? 3 : gdk_keyval_to_unicode(keyval);
   if (c > 0xFFFF) c = 0xD800 + ((c - 0x10000) >> 10);  // the first unit of the pair
   ev.character = static_cast<char16_t>(c);
   return ev;
@@ -86,7 +91,8 @@ KeyEvent keyEventFor(const GdkEventKey& key) {
 // the queue's filters first and never reach the entry when one consumes them.
 void onGdkEvent(GdkEvent* event, gpointer data) {
   auto* impl = static_cast<GtkDesktop::Impl*>(data);
-  if (event->type == GDK_KEY_PRESS && event->key.window) {
+  // A modifier pressed alone is not a key-down of its own: it passes.
+  if (event->type == GDK_KEY_PRESS && event->key.window && !event->key.is_modifier) {
     gpointer user = nullptr;
     gdk_window_get_user_data(event->key.window, &user);
     GtkWidget* top = user ? gtk_widget_get_toplevel(GTK_WIDGET(user)) : nullptr;

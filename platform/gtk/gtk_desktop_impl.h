@@ -29,11 +29,11 @@ struct GtkWindowSlot {
 };
 
 struct HotkeyBinding {
-  std::string accelerator;
+  unsigned keycode;  // the X server's, of the physical key
+  unsigned mods;     // the X server's modifier bits
   int keyCode;
   std::uint32_t modifiers;
   HotkeyPort::Identity identity;
-  GtkDesktop::Impl* impl;
 };
 
 struct GtkDesktop::Impl {
@@ -73,6 +73,7 @@ struct GtkDesktop::Impl {
 
   // Hotkeys.
   bool hotkeysReady = false;
+  unsigned hotkeyLocks = 0;  // the lock modifiers' bits, which a press may carry
   std::function<void(Identity)> onHotkey;
   std::map<HotkeyRef, std::unique_ptr<HotkeyBinding>> hotkeys;
   HotkeyRef nextHotkey = 1;

@@ -1,5 +1,7 @@
 #include <gtk/gtk.h>
 
+#include "platform/window_table.h"
+#include "shortcuts/shortcut_field.h"
 #include "support/gtk_fixture.h"
 
 namespace larkspur::test {
@@ -98,6 +100,42 @@ TEST_F(GtkWindows, CaptureFieldOffersKeysToFiltersBeforeTheEntrySeesThem) {
   GtkEditable* entry = GTK_EDITABLE(gtk_window_get_focus(window));
   EXPECT_EQ(gtk_editable_get_position(entry), 0);
   EXPECT_FALSE(gtk_editable_get_selection_bounds(entry, nullptr, nullptr));
+}
+
+// Keys by X keycode (xdotool takes a number as one), so that each layout
+// decides what the same physical key types.
+TEST_F(GtkWindows, CaptureFieldNamesPhysicalKeysWhateverTheLayoutAndLocks) {
+  WindowTable windows(*desktop, *desktop, queue);
+  ASSERT_TRUE(windows.open(6, 0, 0, 300, 100, u"Keys", 0x4C));
+  ShortcutField field(windows, queue);
+  field.create(0, 20, 20, 200, 24, 0);
+  GtkWindow* window = toplevelTitled("Keys");
+  ASSERT_TRUE(iterateUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(window)); }));
+  gtk_window_present(window);
+  ASSERT_TRUE(iterateUntil([&] { return gtk_window_is_active(window); }));
+  int presses = 0, key = -1;
+  queue.addFilter([&](const KeyEvent& k) { return ++presses, key = k.virtualKeyCode, false; });
+  struct Row { const char* layout; std::vector<const char*> keys; int key; const char16_t* text; };
+  const Row rows[] = {
+      {"us", {"super+10"}, 18, u"⌘1"}, {"fr", {"super+10"}, 18, u"⌘1"}, {"de", {"super+shift+10"}, 18, u"⇧⌘1"},
+      {"fr", {"ctrl+24"}, 12, u"⌃A"}, {"de", {"ctrl+29"}, 16, u"⌃Z"},  // the letter the layout types
+      {"fr", {"shift", "ctrl", "alt", "super", "Caps_Lock", "Caps_Lock", "71"}, 96, u"F5"},
+      {"us", {"Caps_Lock", "super+33", "Caps_Lock"}, 35, u"⌘P"},
+      {"us", {"super+87"}, 83, u""},  // keypad 1 without Num Lock is End: no character
+      {"us", {"Num_Lock", "super+87", "Num_Lock"}, 83, u"⌘1"},
+      {"us", {"super+104"}, 76, u"⌘"},  // keypad Enter
+  };
+  for (const Row& row : rows) {
+    runProgram({"setxkbmap", row.layout});
+    field.setText(u"?");
+    int before = presses;
+    for (const char* k : row.keys) runProgram({"xdotool", "key", k});
+    ASSERT_TRUE(iterateUntil([&] { return field.text() != u"?"; })) << row.keys.back();
+    EXPECT_EQ(field.text(), row.text) << row.layout << " " << row.keys.back();
+    EXPECT_EQ(key, row.key) << row.layout << " " << row.keys.back();
+    EXPECT_EQ(presses, before + 1) << "modifiers alone are no key presses";
+  }
+  runProgram({"setxkbmap", "us"});
 }
 
 }  // namespace

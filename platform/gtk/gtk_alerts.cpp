@@ -24,8 +24,21 @@ GtkWidget* iconFor(const AlertSpec& spec) {
       }
       return nullptr;
     case AlertIcon::Application: {
-      const char* name = gtk_window_get_default_icon_name();
-      return name ? gtk_image_new_from_icon_name(name, GTK_ICON_SIZE_DIALOG) : nullptr;
+      if (const char* name = gtk_window_get_default_icon_name())
+        return gtk_image_new_from_icon_name(name, GTK_ICON_SIZE_DIALOG);
+      // Not installed: the image the desktop loaded at start-up.
+      GList* icons = gtk_window_get_default_icon_list();
+      GtkWidget* image = nullptr;
+      if (icons) {
+        int size = 48;
+        gtk_icon_size_lookup(GTK_ICON_SIZE_DIALOG, &size, nullptr);
+        GdkPixbuf* scaled = gdk_pixbuf_scale_simple(GDK_PIXBUF(icons->data), size, size,
+                                                    GDK_INTERP_BILINEAR);
+        image = gtk_image_new_from_pixbuf(scaled);
+        g_object_unref(scaled);
+      }
+      g_list_free(icons);
+      return image;
     }
   }
   return nullptr;
@@ -59,6 +72,12 @@ int GtkDesktop::runAlert(const AlertSpec& spec) {
                             static_cast<int>(i));
   }
   int count = spec.buttons.empty() ? 1 : static_cast<int>(spec.buttons.size());
+  // As in windows: a click leaves the focus, Return presses the default.
+  for (int i = 0; i < count; ++i) {
+    GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), i);
+    gtk_widget_set_focus_on_click(button, FALSE);
+    gtk_widget_set_receives_default(button, FALSE);
+  }
   if (spec.defaultButton >= 0 && spec.defaultButton < count)
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), spec.defaultButton);
   gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);

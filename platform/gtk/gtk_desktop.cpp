@@ -110,11 +110,27 @@ void onGdkEvent(GdkEvent* event, gpointer data) {
 
 void passToGtk(GdkEvent* event, gpointer) { gtk_main_do_event(event); }
 
+// Windows and alerts show the application icon: the icon theme's, also in a
+// tree installed elsewhere than /usr, else the image a build tree keeps
+// beside its executable.
+void setDefaultIcon(const std::string& executable) {
+  std::string share = executable.substr(0, executable.rfind('/') + 1) + "../share/";
+  GtkIconTheme* theme = gtk_icon_theme_get_default();
+  gtk_icon_theme_append_search_path(theme, (share + "icons").c_str());
+  if (gtk_icon_theme_has_icon(theme, "larkspur"))
+    gtk_window_set_default_icon_name("larkspur");
+  else
+    gtk_window_set_default_icon_from_file((share + "larkspur/fancy_app_icon.png").c_str(), nullptr);
+}
+
 }  // namespace
 
 std::unique_ptr<GtkDesktop> GtkDesktop::create(EventQueue& queue, const Endpoints& endpoints,
                                                std::string* error) {
   setProgramLocale();
+  // GTK would otherwise take the session's locale over ours, and in a C
+  // session the any-case removals would fold ASCII letters only.
+  gtk_disable_setlocale();
   // Hotkeys are X11 grabs: under Wayland, XWayland still gives us those.
   gdk_set_allowed_backends("x11,*");
   if (!gtk_init_check(nullptr, nullptr)) {
@@ -136,6 +152,7 @@ GtkDesktop::GtkDesktop(EventQueue& queue, const Endpoints& endpoints)
   for (int sig : {SIGTERM, SIGINT, SIGHUP})
     impl_->signalSources.push_back(g_unix_signal_add(sig, onTerminationSignal, impl_.get()));
   gdk_event_handler_set(onGdkEvent, impl_.get(), nullptr);
+  setDefaultIcon(executablePath());
 }
 
 GtkDesktop::~GtkDesktop() {

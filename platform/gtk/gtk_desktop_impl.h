@@ -23,7 +23,7 @@ struct GtkControl {
 
 struct GtkWindowSlot {
   GtkWidget* window = nullptr;
-  GtkWidget* fixed = nullptr;
+  GtkWidget* content = nullptr;  // the GtkLayout the controls sit on
   std::uint32_t options = 0;
   std::map<std::int64_t, GtkControl> controls;
 };

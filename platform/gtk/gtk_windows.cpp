@@ -1,5 +1,6 @@
-// Windows as GtkWindows with a GtkFixed content area, so controls sit at the
-// absolute frames the logic gives them.
+// Windows as GtkWindows with a GtkLayout content area, so controls sit at the
+// absolute frames the logic gives them and the window keeps its own size: a
+// control reaching past the edge is cut there rather than widening it.
 #include <gtk/gtk.h>
 
 #include <cmath>
@@ -108,6 +109,11 @@ GtkControl makeControl(GtkDesktop::Impl* impl, std::int64_t window, std::int64_t
                             new ControlLink{impl, window, id}, freeLink<ControlLink>,
                             GConnectFlags(0));
       if (spec.isDefault) gtk_widget_set_can_default(c.widget, TRUE);
+      // A click leaves the focus where it was, and Return (GTK's activation of
+      // the default) presses the window's default button even when this one
+      // has the focus.
+      gtk_widget_set_focus_on_click(c.widget, FALSE);
+      gtk_widget_set_receives_default(c.widget, FALSE);
       break;
     }
     case ControlKind::ImageView:
@@ -124,6 +130,7 @@ GtkControl makeControl(GtkDesktop::Impl* impl, std::int64_t window, std::int64_t
       gtk_entry_set_text(GTK_ENTRY(c.widget), text.c_str());
       gtk_entry_set_placeholder_text(GTK_ENTRY(c.widget), toUtf8(spec.placeholder).c_str());
       gtk_entry_set_alignment(GTK_ENTRY(c.widget), spec.align == Align::Center ? 0.5f : 0.0f);
+      gtk_entry_set_width_chars(GTK_ENTRY(c.widget), 0);  // the frame's width, not GTK's minimum
       break;
   }
   if (spec.kind != ControlKind::ImageView) applyFont(c.widget, spec);
@@ -180,9 +187,10 @@ bool GtkDesktop::openWindow(std::int64_t number, Rect content, const Text& title
   gtk_window_set_deletable(window, (options & kCloseButton) != 0);
   if (options & kCentred) gtk_window_set_position(window, GTK_WIN_POS_CENTER);
   else gtk_window_move(window, points(content.x), points(content.y));
-  slot.fixed = gtk_fixed_new();
-  gtk_widget_set_size_request(slot.fixed, points(content.width), points(content.height));
-  gtk_container_add(GTK_CONTAINER(window), slot.fixed);
+  slot.content = gtk_layout_new(nullptr, nullptr);
+  gtk_layout_set_size(GTK_LAYOUT(slot.content), points(content.width), points(content.height));
+  gtk_widget_set_size_request(slot.content, points(content.width), points(content.height));
+  gtk_container_add(GTK_CONTAINER(window), slot.content);
   g_signal_connect_data(slot.window, "delete-event", G_CALLBACK(onDeleteEvent),
                         new WindowLink{impl_.get(), number}, freeLink<WindowLink>,
                         GConnectFlags(0));
@@ -226,7 +234,7 @@ void GtkDesktop::addControl(std::int64_t window, std::int64_t controlId,
   removeControl(window, controlId);
   GtkControl c = makeControl(impl_.get(), window, controlId, spec);
   GtkWindowSlot& slot = it->second;
-  gtk_fixed_put(GTK_FIXED(slot.fixed), c.outer, points(spec.frame.x), points(spec.frame.y));
+  gtk_layout_put(GTK_LAYOUT(slot.content), c.outer, points(spec.frame.x), points(spec.frame.y));
   if (!(slot.options & kInvisible)) gtk_widget_show_all(c.outer);
   if (spec.kind == ControlKind::Button && spec.isDefault) gtk_widget_grab_default(c.widget);
   // As on the original desktop, the first text field takes the keyboard when

@@ -1,5 +1,8 @@
 #include <glib.h>
 
+#include <cstdlib>
+
+#include "platform/text.h"
 #include "support/gtk_fixture.h"
 
 namespace larkspur::test {
@@ -42,6 +45,16 @@ TEST_F(GtkEventSource, TimersTickThroughWaitAndStopEvenFromTheirOwnCallback) {
   for (int i = 0; i < 3; ++i) queue.wait(50);
   EXPECT_EQ(repeating, after);
   EXPECT_EQ(once, 1);
+}
+
+// GTK's start-up must leave the program's locale in place.
+struct GtkInCSession : GtkDesktopTest {
+  void SetUp() override { setenv("LC_ALL", "C", 1), GtkDesktopTest::SetUp(); }
+  void TearDown() override { unsetenv("LC_ALL"); }
+};
+
+TEST_F(GtkInCSession, AnyCaseRemovalsFoldBeyondAscii) {
+  EXPECT_EQ(removeAll(u"Tune \u00C9DIT", u"\u00E9dit", Case::Any), u"Tune ");
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtk/gtk.h>
 
+#include <array>
+
 #include "platform/window_table.h"
 #include "shortcuts/shortcut_field.h"
 #include "support/gtk_fixture.h"
@@ -136,6 +138,60 @@ TEST_F(GtkWindows, CaptureFieldNamesPhysicalKeysWhateverTheLayoutAndLocks) {
     EXPECT_EQ(presses, before + 1) << "modifiers alone are no key presses";
   }
   runProgram({"setxkbmap", "us"});
+}
+
+// The frames of the shortcuts and track-details windows, as X lays them out:
+// the hint reaches past the edge and is cut there.
+TEST_F(GtkWindows, FramesHoldAndReturnPressesTheDefaultAfterAClickElsewhere) {
+  ASSERT_TRUE(desktop->openWindow(2, {0, 0, 320, 260}, u"Set Keyboard Shortcuts", 0x4C));
+  desktop->addControl(2, 1, spec(ControlKind::Label, {20, 20, 380, 25}, "Type a Shortcut into each box. Click 'Set' to apply"));
+  desktop->addControl(2, 2, spec(ControlKind::ShortcutField, {200, 50, 100, 25}));
+  ASSERT_TRUE(desktop->openWindow(3, {0, 0, 600, 370}, u"Track Details", 0x4C));
+  desktop->addControl(3, 1, spec(ControlKind::Button, {250, 40, 100, 22}, "Copy URL"));
+  ControlSpec ok = spec(ControlKind::Button, {480, 324, 100, 25}, "OK");
+  ok.isDefault = true;
+  desktop->addControl(3, 2, ok);
+  GtkWindow* details = toplevelTitled("Track Details");
+  ASSERT_TRUE(iterateUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(details)); }));
+  gtk_window_present(details);
+  ASSERT_TRUE(iterateUntil([&] { return gtk_window_is_active(details); }));
+  auto frames = [](const char* title) {
+    GtkWidget* content = gtk_bin_get_child(GTK_BIN(toplevelTitled(title)));
+    std::vector<GtkWidget*> widgets{content};
+    GList* children = gtk_container_get_children(GTK_CONTAINER(content));
+    for (GList* l = children; l; l = l->next) widgets.push_back(GTK_WIDGET(l->data));
+    g_list_free(children);
+    std::vector<std::array<int, 4>> out;
+    for (GtkWidget* w : widgets) {
+      GtkAllocation a;
+      gtk_widget_get_allocation(w, &a);
+      out.push_back({a.x, a.y, a.width, a.height});
+    }
+    return std::pair{out, widgets};
+  };
+  using F = std::vector<std::array<int, 4>>;
+  const F shortcuts{{0, 0, 320, 260}, {20, 20, 380, 25}, {200, 50, 100, 25}};
+  const F detail{{0, 0, 600, 370}, {250, 40, 100, 22}, {480, 324, 100, 25}};
+  iterateUntil([&] { return frames("Set Keyboard Shortcuts").first == shortcuts && frames("Track Details").first == detail; });
+  EXPECT_EQ(frames("Set Keyboard Shortcuts").first, shortcuts);
+  auto [detailFrames, widgets] = frames("Track Details");
+  EXPECT_EQ(detailFrames, detail);
+  GList* icons = gtk_window_get_default_icon_list();
+  EXPECT_TRUE(icons || gtk_window_get_default_icon_name()) << "the application icon";
+  g_list_free(icons);
+
+  int x = 0, y = 0, dx = 0, dy = 0;
+  gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(details)), &x, &y);
+  gtk_widget_translate_coordinates(widgets[1], GTK_WIDGET(details), 50, 11, &dx, &dy);
+  runProgram({"xdotool", "mousemove", std::to_string(x + dx), std::to_string(y + dy), "click", "1"});
+  ASSERT_TRUE(waitForEvent(EventControl));
+  EXPECT_EQ(queue.currentObject(), 1);
+  for (const char* key : {"Return", "KP_Enter"}) {
+    runProgram({"xdotool", "key", key});
+    ASSERT_TRUE(waitForEvent(EventControl));
+    EXPECT_EQ(queue.currentObject(), 2) << key;
+    gtk_widget_grab_focus(widgets[1]);  // as Tab would: the default still wins
+  }
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ namespace larkspur {
 struct GtkControl {
   ControlKind kind = ControlKind::Label;
   GtkWidget* widget = nullptr;  // the label, button, image or entry
-  GtkWidget* outer = nullptr;   // what sits on the window's GtkFixed
+  GtkWidget* outer = nullptr;   // what sits on the window's GtkLayout
   Rect frame;
 };
 

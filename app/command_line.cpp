@@ -9,6 +9,8 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/command_service.h"
+
 namespace larkspur {
 namespace {
 
@@ -28,10 +30,13 @@ struct Option {
 int showHelp(const std::string&);
 int showVersion(const std::string&);
 int setAutostart(const std::string& value);
+int sendToRunning(const std::string& value);
 
 constexpr Option kOptions[] = {
     {"--autostart", "on|off", "start Larkspur with the desktop session, or stop doing so",
      setAutostart},
+    {"--command", "next|previous|repeat|shuffle|pause|details",
+     "have the running Larkspur do what that hotkey does", sendToRunning},
     {"--help", nullptr, "show this help and exit", showHelp},
     {"--version", nullptr, "show the version and exit", showVersion},
 };
@@ -42,7 +47,8 @@ void printUsage(std::FILE* to) {
              to);
   for (const Option& o : kOptions) {
     std::string shown = std::string(o.name) + (o.value ? std::string(" ") + o.value : "");
-    std::fprintf(to, "  %-20s %s\n", shown.c_str(), o.help);
+    if (shown.size() > 20) std::fprintf(to, "  %s\n  %-20s %s\n", shown.c_str(), "", o.help);
+    else std::fprintf(to, "  %-20s %s\n", shown.c_str(), o.help);
   }
 }
 
@@ -165,6 +171,18 @@ int setAutostart(const std::string& value) {
     return kFailed;
   }
   return value == "on" ? autostartOn(path) : autostartOff(path);
+}
+
+int sendToRunning(const std::string& value) {
+  const CommandAction* action = findCommandAction(value);
+  if (!action)
+    return notUnderstood("--command takes next, previous, repeat, shuffle, pause or details, "
+                         "not \"" + value + "\"");
+  if (std::optional<std::string> problem = sendCommand(*action)) {
+    std::fprintf(stderr, "larkspur: %s\n", problem->c_str());
+    return kFailed;
+  }
+  return kDone;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #pragma once
 // The program's options. Each one answers and ends the process: none opens
-// a display, starts the player or touches the settings, so they are handled
-// before anything else starts.
+// a display, starts the player or touches the settings (--command only asks
+// the running program to act), so they are handled before anything else
+// starts.
 
 namespace larkspur {
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/app_controller.h"
+#include "platform/command_service.h"
 #include "platform/gtk/gtk_desktop.h"
 #include "platform/http_request.h"
 #include "platform/mpris/mpris_script_service.h"
@@ -13,6 +14,15 @@ namespace larkspur {
 
 int runRealProgram(const Endpoints& endpoints) {
   EventQueue queue;
+  // One instance at a time: a second would fight the first over the player
+  // and the hotkeys. Without a session bus there is no one to ask, and the
+  // tray item will say what is wrong.
+  long otherPid = 0;
+  std::unique_ptr<CommandService> commands = CommandService::claim(queue, &otherPid);
+  if (!commands && otherPid > 0) {
+    std::printf("Larkspur is already running (process %ld); not starting another.\n", otherPid);
+    return 0;
+  }
   std::string error;
   std::unique_ptr<GtkDesktop> desktop = GtkDesktop::create(queue, endpoints, &error);
   if (!desktop) {

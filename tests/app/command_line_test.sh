@@ -29,12 +29,13 @@ expect() {  # status, stdout pattern, stderr pattern, then the command
   [[ "$err" == $errPattern ]] || fail "$*: standard error: $err"
 }
 
-expect 0 "Usage: larkspur *--autostart on|off*--help*--version*" "" "$exe" --help
+expect 0 "Usage: larkspur *--autostart on|off*--command next|previous*--help*--version*" "" "$exe" --help
 expect 0 "Larkspur $version" "" "$exe" --version
 expect 2 "" "larkspur: unknown option \"--bogus\"*Usage: larkspur*" "$exe" --bogus
 expect 2 "" "*unexpected \"extra\"*Usage:*" "$exe" --version extra
 expect 2 "" "*--autostart needs a value*Usage:*" "$exe" --autostart
 expect 2 "" "*--autostart takes on or off*Usage:*" "$exe" --autostart=maybe
+expect 2 "" "*--command takes next, previous*Usage:*" "$exe" --command=play
 [ -z "$(ls -A "$tmp/home")" ] && [ ! -e "$tmp/config" ] || fail "an option left files behind"
 
 # On writes a valid entry that starts this very executable; off removes it,

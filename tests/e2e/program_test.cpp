@@ -147,6 +147,43 @@ TEST_F(EndToEnd, MiddleClickPausesAndAWheelFlickGoesToTheNextTrackOnce) {
   EXPECT_EQ(program->recordCount("Next"), 1);
 }
 
+// `larkspur --command`, as a desktop's keyboard settings run it: each action
+// does what its hotkey does; a second instance leaves the first one and the
+// player alone; with none running the command fails and says why.
+TEST_F(EndToEnd, CommandsReachTheRunningProgramAndASecondInstanceStepsAside) {
+  ASSERT_TRUE(program->start());
+  ASSERT_TRUE(program->waitForLabel(kFirstTitle)) << program->label();
+  bool ok = false;
+  auto command = [&](const std::string& action) {
+    return runProgram({"sh", "-c", LARKSPUR_BINARY_DIR "bin/larkspur --command " + action + " 2>&1"},
+                      &ok);
+  };
+  for (const char* action : {"next", "previous", "repeat", "shuffle", "pause"}) {
+    EXPECT_EQ(command(action), "") << action;
+    EXPECT_TRUE(ok) << action;
+  }
+  EXPECT_TRUE(program->waitFor([&] {
+    return program->recordCount("Next") == 1 && program->recordCount("Previous") == 1 &&
+           program->recordCount("SetPosition /com/spotify/track/t1 0") == 1 &&
+           program->recordCount("Shuffle true") == 1 && program->recordCount("PlayPause") == 1;
+  }));
+  command("details");
+  std::string details = program->waitForWindow("--name", "Current Track Details");
+  ASSERT_NE(details, "");
+  ASSERT_TRUE(program->closeWindow(details));
+
+  int plays = program->recordCount("Play");
+  EXPECT_THAT(runProgram({"env", "HOME=/dev/null", LARKSPUR_BINARY_DIR "bin/larkspur"}, &ok),
+              ::testing::HasSubstr("already running"));
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(program->recordCount("Play"), plays);
+
+  kill(program->pid(), SIGTERM);
+  EXPECT_EQ(program->waitForExit(program->pid()), 0);
+  EXPECT_EQ(command("next"), "larkspur: Larkspur is not running\n");
+  EXPECT_FALSE(ok);
+}
+
 TEST_F(EndToEnd, ShortcutsAndArtworkRelaunchWithTheSettingsAdvertsAreMutedAndSigtermQuits) {
   program->presetSettings({{"Val11", std::int64_t{1}}});
   ASSERT_TRUE(program->start());

@@ -300,8 +300,8 @@ void AppController::rebuildStatusItem() {
 }
 
 std::string AppController::relaunchCommand(const std::string& executablePath, long pid) {
-  // X11 key grabs belong to one client at a time, so the new instance may
-  // only start once this process is gone.
+  // X11 key grabs and the command interface's bus name belong to one client
+  // at a time, so the new instance may only start once this process is gone.
   // A process whose parent has not reaped it yet still answers kill -0, so a
   // zombie counts as gone.
   std::string p = std::to_string(pid);

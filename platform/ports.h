@@ -181,9 +181,12 @@ class HotkeyPort {
   virtual bool installHotkeyHandler(std::function<void(Identity)> onPressed) = 0;
   // keyCode is the layout-independent key number used by the key-name table;
   // modifiers are 256 Command, 512 Shift, 2048 Option, 4096 Control (summed).
-  // nullopt when the desktop refuses the grab.
+  // eventCode is what a press posts: desktops that list shortcuts by what
+  // they do take only the six actions' codes. nullopt when the desktop
+  // refuses the grab.
   virtual std::optional<HotkeyRef> registerHotkey(int keyCode, std::uint32_t modifiers,
-                                                  Identity identity) = 0;
+                                                  Identity identity,
+                                                  std::int64_t eventCode = 0) = 0;
   virtual bool unregisterHotkey(HotkeyRef ref) = 0;
 };
 

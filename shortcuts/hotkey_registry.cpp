@@ -113,7 +113,7 @@ bool HotkeyRegistry::add(TextView text, std::int64_t eventCode) {
   record.id = nextId_++;
   record.signature = SignatureBase + record.id;
   std::optional<HotkeyPort::HotkeyRef> ref =
-      port_.registerHotkey(parsed->keyCode, parsed->modifiers, identityOf(record));
+      port_.registerHotkey(parsed->keyCode, parsed->modifiers, identityOf(record), eventCode);
   if (!ref) {
     // The id stays consumed: ids are never handed out twice.
     records_.pop_back();

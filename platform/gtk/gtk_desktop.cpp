@@ -123,6 +123,18 @@ void setDefaultIcon(const std::string& executable) {
     gtk_window_set_default_icon_from_file((share + "larkspur/fancy_app_icon.png").c_str(), nullptr);
 }
 
+// A Wayland session gives programs global shortcuts only through the portal:
+// X11 grabs there fire only while an X11 window has the focus. The grabs
+// stay the way when the user asks GTK for X11 (GDK_BACKEND=x11), as on a
+// desktop set to pass all keys to X11 programs.
+bool hotkeysByPortal() {
+  const char* type = g_getenv("XDG_SESSION_TYPE");
+  const char* wayland = g_getenv("WAYLAND_DISPLAY");
+  const char* backend = g_getenv("GDK_BACKEND");
+  bool waylandSession = type ? g_str_equal(type, "wayland") : wayland && *wayland;
+  return waylandSession && !(backend && g_str_has_prefix(backend, "x11"));
+}
+
 }  // namespace
 
 std::unique_ptr<GtkDesktop> GtkDesktop::create(EventQueue& queue, const Endpoints& endpoints,
@@ -131,8 +143,8 @@ std::unique_ptr<GtkDesktop> GtkDesktop::create(EventQueue& queue, const Endpoint
   // GTK would otherwise take the session's locale over ours, and in a C
   // session the any-case removals would fold ASCII letters only.
   gtk_disable_setlocale();
-  // Hotkeys are X11 grabs: under Wayland, XWayland still gives us those.
-  gdk_set_allowed_backends("x11,*");
+  bool byPortal = hotkeysByPortal();
+  gdk_set_allowed_backends(byPortal ? "wayland,x11" : "x11,*");
   if (!gtk_init_check(nullptr, nullptr)) {
     if (error) {
       const char* display = g_getenv("DISPLAY");
@@ -142,7 +154,9 @@ std::unique_ptr<GtkDesktop> GtkDesktop::create(EventQueue& queue, const Endpoint
     }
     return nullptr;
   }
-  return std::unique_ptr<GtkDesktop>(new GtkDesktop(queue, endpoints));
+  std::unique_ptr<GtkDesktop> desktop(new GtkDesktop(queue, endpoints));
+  desktop->impl_->byPortal = byPortal;
+  return desktop;
 }
 
 GtkDesktop::GtkDesktop(EventQueue& queue, const Endpoints& endpoints)

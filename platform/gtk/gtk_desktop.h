@@ -1,6 +1,7 @@
 #pragma once
 // The real desktop on Linux: GTK 3 windows and dialogs, the tray item of
-// platform/tray, X11 hotkeys and the GLib main loop as the source of system
+// platform/tray, hotkeys (X11 grabs, or the portal of platform/portal on a
+// Wayland session) and the GLib main loop as the source of system
 // events. Only main.cpp and the desktop tests include this header; no toolkit
 // header leaks through it.
 #include <memory>
@@ -58,7 +59,7 @@ class GtkDesktop final : public Desktop {
   // HotkeyPort
   bool installHotkeyHandler(std::function<void(Identity)> onPressed) override;
   std::optional<HotkeyRef> registerHotkey(int keyCode, std::uint32_t modifiers,
-                                          Identity identity) override;
+                                          Identity identity, std::int64_t eventCode = 0) override;
   bool unregisterHotkey(HotkeyRef ref) override;
 
   // SystemPort

@@ -10,6 +10,7 @@
 
 #include "platform/gtk/gtk_desktop.h"
 #include "platform/gtk/gtk_pixbuf.h"
+#include "platform/portal/global_shortcuts.h"
 #include "platform/tray/tray_item.h"
 
 namespace larkspur {
@@ -29,11 +30,13 @@ struct GtkWindowSlot {
 };
 
 struct HotkeyBinding {
-  unsigned keycode;  // the X server's, of the physical key
-  unsigned mods;     // the X server's modifier bits
+  unsigned keycode;  // X11: the X server's, of the physical key
+  unsigned mods;     // X11: the X server's modifier bits
   int keyCode;
   std::uint32_t modifiers;
   HotkeyPort::Identity identity;
+  std::string trigger;           // portal: the preferred trigger
+  const char* action = nullptr;  // portal: the shortcut id
 };
 
 struct GtkDesktop::Impl {
@@ -72,6 +75,9 @@ struct GtkDesktop::Impl {
   std::map<std::int64_t, GtkWindowSlot> windows;
 
   // Hotkeys.
+  bool byPortal = false;  // a Wayland session: the portal, not X11 grabs
+  std::unique_ptr<GlobalShortcutsPortal> portal;
+  guint portalSync = 0;  // an idle source that hands the bindings over
   bool hotkeysReady = false;
   unsigned hotkeyLocks = 0;  // the lock modifiers' bits, which a press may carry
   std::function<void(Identity)> onHotkey;

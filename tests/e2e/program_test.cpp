@@ -184,6 +184,63 @@ TEST_F(EndToEnd, CommandsReachTheRunningProgramAndASecondInstanceStepsAside) {
   EXPECT_FALSE(ok);
 }
 
+// stand_in_portal.py on our bus while it lives; --refuse turns every session
+// down.
+struct StandInPortal {
+  explicit StandInPortal(const char* option = "") {
+    std::string script = LARKSPUR_TEST_DATA "../e2e/stand_in_portal.py";
+    char* argv[] = {script.data(), const_cast<char*>(option), nullptr};
+    g_spawn_async(nullptr, argv, nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid,
+                  nullptr);
+    iterateUntil([&] { return calls().starts_with("(@as") || calls().starts_with("(["); }, 10000);
+  }
+  ~StandInPortal() {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  std::string call(const std::string& method, const std::string& arg = "") {
+    std::vector<std::string> argv = {"gdbus", "call", "--session", "--dest",
+                                     "org.freedesktop.portal.Desktop", "--object-path",
+                                     "/org/freedesktop/portal/desktop", "--method",
+                                     "org.example.PortalTest." + method};
+    if (!arg.empty()) argv.push_back(arg);
+    return runProgram(argv);
+  }
+  std::string calls() { return call("Calls"); }
+  GPid pid = 0;
+};
+
+// On a Wayland session the hotkeys are the portal's: all six actions in one
+// session, with the stored shortcuts as preferred triggers; its Activated
+// acts like a key press. A portal that goes, or refuses, leaves the program
+// running without hotkeys.
+TEST_F(EndToEnd, OnAWaylandSessionTheHotkeysAreThePortalsAndTheProgramOutlivesIt) {
+  setenv("XDG_SESSION_TYPE", "wayland", 1);
+  unsetenv("GDK_BACKEND");  // GTK tries Wayland, then takes our X server
+  program->presetSettings({{"Val31", kNextHotkey}, {"Val41", "\u21e7\u2318F5"}});  // ⇧⌘F5
+  auto portal = std::make_unique<StandInPortal>();
+  ASSERT_TRUE(program->start());
+  unsetenv("XDG_SESSION_TYPE");
+  setenv("GDK_BACKEND", "x11", 1);
+  ASSERT_TRUE(program->waitForLabel(kFirstTitle)) << program->label();
+  std::string six =
+      "next|Next Track|CTRL+ALT+n previous|Previous Track|None repeat|Repeat Track|None "
+      "shuffle|Shuffle Playlist|None pause|Pause|None details|Track Details|SHIFT+LOGO+F5";
+  EXPECT_TRUE(program->waitFor(
+      [&] { return portal->calls() == "(['CreateSession " + six + "', 'BindShortcuts " + six + "'],)\n"; }))
+      << portal->calls();
+  portal->call("Activate", "next");
+  EXPECT_TRUE(program->waitForLabel(kSecondTitle)) << program->label();
+
+  portal.reset();
+  portal = std::make_unique<StandInPortal>("--refuse");
+  EXPECT_TRUE(program->waitFor([&] { return portal->calls().starts_with("(['CreateSession"); }));
+  portal->call("Activate", "next");
+  ASSERT_TRUE(program->click("Next"));
+  EXPECT_TRUE(program->waitForLabel(kThirdTitle)) << program->label();
+  EXPECT_EQ(program->recordCount("Next"), 2);
+}
+
 TEST_F(EndToEnd, ShortcutsAndArtworkRelaunchWithTheSettingsAdvertsAreMutedAndSigtermQuits) {
   program->presetSettings({{"Val11", std::int64_t{1}}});
   ASSERT_TRUE(program->start());

@@ -162,7 +162,7 @@ bool FakeDesktop::installHotkeyHandler(std::function<void(Identity)> onPressed) 
 }
 
 std::optional<HotkeyPort::HotkeyRef> FakeDesktop::registerHotkey(int keyCode, std::uint32_t modifiers,
-                                                                 Identity identity) {
+                                                                 Identity identity, std::int64_t) {
   log.push_back("grab " + std::to_string(keyCode) + "/" + std::to_string(modifiers));
   if (refusedGrabs.count({keyCode, modifiers})) return std::nullopt;
   for (auto& [ref, grab] : grabs)

@@ -164,7 +164,7 @@ class FakeDesktop : public Desktop {
   // ------------------------------------------------ HotkeyPort
   bool installHotkeyHandler(std::function<void(Identity)> onPressed) override;
   std::optional<HotkeyRef> registerHotkey(int keyCode, std::uint32_t modifiers,
-                                          Identity identity) override;
+                                          Identity identity, std::int64_t = 0) override;
   bool unregisterHotkey(HotkeyRef ref) override;
 
   // ------------------------------------------------ SystemPort

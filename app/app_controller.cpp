@@ -86,6 +86,7 @@ void AppController::startUp() {
   probeNetwork();
   statusMenu_.build();
   loadAboutIcon();
+  ports_.player.watchChanges([this] { playerChanged(); });
 }
 
 void AppController::checkPrerequisites() {
@@ -159,6 +160,7 @@ void AppController::run() {
         !windows_.exists(ShortcutsWindowNumber))
       relaunch();
     dispatch(code);
+    if (code > 0) scheduleRefresh();
   }
 }
 
@@ -237,7 +239,48 @@ void AppController::toggleMuteAds() {
   rebuildStatusItem();
 }
 
+// A change is taken up at once, through the same event as the timer's tick.
+// A tick consumed by a window's own loop, or held while a host shows the
+// menu, leaves the change due for the next scheduling.
+void AppController::playerChanged() {
+  refreshDue_ = true;
+  requestTick();
+}
+
+void AppController::requestTick() {
+  if (!windows_.exists(TimerWindow)) return;
+  // A rebuild would replace the menu under the pointer; the desktop holds
+  // timer ticks while it is open and fires one after it closes.
+  if (desktop_.statusMenuOpen()) {
+    if (!windows_.hasTimer(TimerWindow, RefreshTimer))
+      windows_.addTimer(TimerWindow, RefreshTimer, 1000);
+    return;
+  }
+  ports_.queue.enqueue(EventTimer, RefreshTimer, TimerWindow, 0);
+}
+
+void AppController::scheduleRefresh() {
+  if (!windows_.exists(TimerWindow)) return;
+  if (refreshDue_) return requestTick();
+  const int trusted = ports_.player.trustedForMs();
+  // An advert is muted again every second, as is a missing artwork fetched;
+  // the restored volume goes out on the tick after one.
+  const bool adMutePending = prefs_.muteAds == 1 && lastVolume_ != Volume::Full;
+  if (trusted == 0 || !artwork_.cached() || adMutePending) {
+    if (!polling_ || !windows_.hasTimer(TimerWindow, RefreshTimer))
+      windows_.addTimer(TimerWindow, RefreshTimer, 1000);
+    polling_ = true;
+    return;
+  }
+  polling_ = false;
+  // What the player told us ages: it is read again then, which is how a
+  // player whose signals stopped is found out.
+  if (trusted < 0) windows_.removeTimer(TimerWindow, RefreshTimer);
+  else windows_.addTimer(TimerWindow, RefreshTimer, trusted);
+}
+
 void AppController::refreshTick() {
+  refreshDue_ = false;
   title_.refresh();
   artwork_.derive(title_.artworkUrl());
   if (!artwork_.cached()) rebuildStatusItem();

@@ -60,6 +60,9 @@ class AppController final : public AppCore {
   // One pass of the loop's dispatch, for the loop and for tests.
   void dispatch(std::int32_t code);
   void refreshTick();
+  // After each event: the refresh timer runs only while something the tick
+  // follows can change unannounced.
+  void scheduleRefresh();
 
   std::int16_t commandCounter() const { return commandCounter_; }
   std::int16_t relaunchThreshold() const { return relaunchThreshold_; }
@@ -84,6 +87,8 @@ class AppController final : public AppCore {
                   const char* valueKey);
   void toggleMuteAds();
   void muteAdsTick();
+  void playerChanged();
+  void requestTick();
   void showAbout();
   void setItemsEnabled(std::int64_t first, std::int64_t last, bool enabled);
   void send(TextView script) { bridge_.runScript(script); }
@@ -115,6 +120,10 @@ class AppController final : public AppCore {
   // The last volume command the mute-ads tick sent, so full volume is sent
   // once after an advert rather than over the user's own volume every second.
   enum class Volume { Unknown, Muted, Full } lastVolume_ = Volume::Unknown;
+  // The player reported a change that no tick has seen yet.
+  bool refreshDue_ = false;
+  // The refresh timer runs at the one-second pace (not the player's own).
+  bool polling_ = true;
 };
 
 }  // namespace larkspur

@@ -33,6 +33,13 @@ class ScriptService {
   virtual std::optional<ScriptResult> execute(TextView script) = 0;
   // The process id of the player answering the scripts; 0 when unknown.
   virtual long playerProcessId() { return 0; }
+  // `changed` runs on the main thread (from the desktop's loop, or while a
+  // script runs) whenever the player's status or item may have changed.
+  virtual void watchChanges(std::function<void()> changed) = 0;
+  // How long what the player told us stays good without a change call:
+  // 0 while it must be polled (it has not shown it reports its changes, or
+  // nothing is known of it), -1 for as long as no change comes.
+  virtual int trustedForMs() const = 0;
 };
 
 // ---------------------------------------------------------------- menus
@@ -89,6 +96,8 @@ class StatusItemPort {
   // The folder of the program's own images, where the desktop finds the
   // status image drawn for recolouring ("larkspur-status-symbolic.svg").
   virtual void setStatusIconFolder(const std::string& folder) = 0;
+  // A host shows the menu now: ticks wait until it closes.
+  virtual bool statusMenuOpen() const = 0;
 };
 
 // ---------------------------------------------------------------- windows

@@ -35,6 +35,7 @@ class GtkDesktop final : public Desktop {
   void menuFreed(const MenuModel& menu) override;
   void setStatusMouseActions(const StatusMouseActions& actions) override;
   void setStatusIconFolder(const std::string& folder) override;
+  bool statusMenuOpen() const override;
 
   // WindowPort
   bool openWindow(std::int64_t number, Rect content, const Text& title,

@@ -54,4 +54,6 @@ void GtkDesktop::setStatusIconFolder(const std::string& folder) {
   if (impl_->tray) impl_->tray->setIconFolder(folder);
 }
 
+bool GtkDesktop::statusMenuOpen() const { return impl_->tray && impl_->tray->menuOpen(); }
+
 }  // namespace larkspur

@@ -136,6 +136,10 @@ struct MprisScriptService::Impl {
   PlayerState state;
   // Set when a name of the player gains an owner; waitForPlayer clears it.
   bool ownerAppeared = false;
+  // The player has shown that it reports its changes: until it has (and
+  // again once a read finds a change it did not report) it is polled.
+  bool signalling = false;
+  std::function<void()> changed;
   static constexpr gint64 PumpIntervalUs = 50'000;
   gint64 pumpedAt = std::numeric_limits<gint64>::min() / 2;
   // The instance name the player was last found under, tried before the
@@ -154,6 +158,10 @@ struct MprisScriptService::Impl {
   void onNameOwnerChanged(GVariant* body);
   const PlayerState& playerState();
   void forgetState() { state.known = false; }
+  void notify() {
+    if (changed) changed();
+  }
+  int trustedForMs() const;
   std::vector<std::string> busNames();
   std::optional<std::string> playerName();
   Variant property(const std::string& dest, const char* iface, const char* name);
@@ -285,26 +293,41 @@ bool MprisScriptService::Impl::isPlayerName(std::string_view name) const {
   return name.starts_with(exact) && (name.size() == exact.size() || name[exact.size()] == '.');
 }
 
+namespace {
+// Players repeat unchanged values (a volume set may bring the whole item
+// again); only a new value is a change worth a refresh.
+bool same(const Variant& a, const Variant& b) {
+  return a && b ? g_variant_equal(a.get(), b.get()) : !a && !b;
+}
+}  // namespace
+
 // Changes reported after the state was read are applied; those reported
 // before it reach us while the read waits, when nothing is known, and pass.
+// The values last known stay behind a forgotten state, to tell a change.
 void MprisScriptService::Impl::onPropertiesChanged(const std::string& sender, GVariant* body) {
-  if (!state.known || state.owner.empty() || sender != state.owner) return;
+  if (state.owner.empty() || sender != state.owner) return;
   Variant iface(g_variant_get_child_value(body, 0));
   if (std::string_view(g_variant_get_string(iface.get(), nullptr)) != PlayerInterface) return;
+  signalling = true;
   Variant invalidated(g_variant_get_child_value(body, 2));
   for (gsize i = 0; i < g_variant_n_children(invalidated.get()); ++i) {
     Variant name(g_variant_get_child_value(invalidated.get(), i));
     std::string_view n = g_variant_get_string(name.get(), nullptr);
     if (n == "PlaybackStatus" || n == "Metadata") {
       forgetState();
+      notify();
       return;
     }
   }
-  Variant changed(g_variant_get_child_value(body, 1));
-  if (Variant v{g_variant_lookup_value(changed.get(), "PlaybackStatus", nullptr)})
-    state.status = std::move(v);
-  if (Variant v{g_variant_lookup_value(changed.get(), "Metadata", nullptr)})
-    state.metadata = std::move(v);
+  Variant changedValues(g_variant_get_child_value(body, 1));
+  Variant status(g_variant_lookup_value(changedValues.get(), "PlaybackStatus", nullptr));
+  Variant item(g_variant_lookup_value(changedValues.get(), "Metadata", nullptr));
+  const bool news = (status && !same(state.status, status)) || (item && !same(state.metadata, item));
+  if (state.known) {
+    if (status) state.status = std::move(status);
+    if (item) state.metadata = std::move(item);
+  }
+  if (news) notify();
 }
 
 void MprisScriptService::Impl::onNameOwnerChanged(GVariant* body) {
@@ -312,7 +335,9 @@ void MprisScriptService::Impl::onNameOwnerChanged(GVariant* body) {
   g_variant_get(body, "(&s&s&s)", &name, &oldOwner, &newOwner);
   if (!isPlayerName(name)) return;
   forgetState();
+  signalling = false;
   if (*newOwner) ownerAppeared = true;
+  notify();
 }
 
 // The status and the metadata in one round trip, or none while what we
@@ -326,9 +351,9 @@ const MprisScriptService::Impl::PlayerState& MprisScriptService::Impl::playerSta
     bus.pump();
     pumpedAt = now;
   }
-  if (bus.connected() && state.known && state.generation == bus.generation() &&
-      now - state.readAt < stateMaxAgeUs)
-    return state;
+  const bool current = bus.connected() && state.known && state.generation == bus.generation();
+  if (current && now - state.readAt < stateMaxAgeUs) return state;
+  PlayerState aged = std::move(state);
   state = PlayerState{};
   BusReply reply = callPlayerObject(PropertiesInterface, "GetAll",
                                     g_variant_new("(s)", PlayerInterface), "(a{sv})");
@@ -343,7 +368,21 @@ const MprisScriptService::Impl::PlayerState& MprisScriptService::Impl::playerSta
   }
   state.generation = bus.generation();
   state.readAt = now;
+  // Another connection or player has shown nothing yet; a read forced by
+  // age that finds what no signal told of means the player's signals do
+  // not reach us (any more).
+  if (aged.generation != state.generation || aged.owner != state.owner ||
+      (current && (!same(aged.status, state.status) || !same(aged.metadata, state.metadata))))
+    signalling = false;
   return state;
+}
+
+int MprisScriptService::Impl::trustedForMs() const {
+  if (!bus.connected() || !state.known || state.generation != bus.generation()) return 0;
+  // Without a player its arrival is announced by the bus itself.
+  if (!state.owner.empty() && !signalling) return 0;
+  const gint64 left = state.readAt + stateMaxAgeUs - g_get_monotonic_time();
+  return left <= 0 ? 0 : static_cast<int>((left + 999) / 1000);
 }
 
 bool MprisScriptService::Impl::setProperty(const char* name, GVariant* value) {
@@ -622,5 +661,11 @@ long MprisScriptService::Impl::processId() {
 std::optional<ScriptResult> MprisScriptService::execute(TextView script) { return impl_->run(script); }
 
 long MprisScriptService::playerProcessId() { return impl_->processId(); }
+void MprisScriptService::watchChanges(std::function<void()> changed) {
+  impl_->changed = std::move(changed);
+  impl_->bus.handleInMainLoop();
+}
+
+int MprisScriptService::trustedForMs() const { return impl_->trustedForMs(); }
 
 }  // namespace larkspur

@@ -23,6 +23,10 @@ class MprisScriptService final : public ScriptService {
   // Answers the texts of PlayerScript; any other text has no result.
   std::optional<ScriptResult> execute(TextView script) override;
   long playerProcessId() override;
+  // From now on the bus is also read while the main loop waits, so that a
+  // change is heard as it comes.
+  void watchChanges(std::function<void()> changed) override;
+  int trustedForMs() const override;
 
  private:
   struct Impl;

@@ -131,9 +131,69 @@ struct SessionBusFilter {
   }
 };
 
+// The socket is watched by the main loop, and so is libdbus's own queue:
+// a call that waited for its reply may have read messages behind it that
+// the socket no longer shows.
+struct SessionBusSource {
+  GSource base;
+  SessionBus* bus;
+  gpointer fd;
+
+  static bool queued(GSource* s) {
+    DBusConnection* c = reinterpret_cast<SessionBusSource*>(s)->bus->connection_;
+    return c && dbus_connection_get_dispatch_status(c) == DBUS_DISPATCH_DATA_REMAINS;
+  }
+  static gboolean prepare(GSource* s, gint* timeout) {
+    *timeout = -1;
+    return queued(s);
+  }
+  static gboolean check(GSource* s) {
+    return g_source_query_unix_fd(s, reinterpret_cast<SessionBusSource*>(s)->fd) != 0 || queued(s);
+  }
+  // A bus that went away leaves a socket that is always ready: the source
+  // goes with it, and the next call's connection brings a new one.
+  static gboolean dispatch(GSource* s, GSourceFunc, gpointer) {
+    SessionBus* bus = reinterpret_cast<SessionBusSource*>(s)->bus;
+    bus->pump();
+    if (bus->connected()) return G_SOURCE_CONTINUE;
+    g_source_unref(bus->source_);
+    bus->source_ = nullptr;
+    return G_SOURCE_REMOVE;
+  }
+};
+
+namespace {
+GSourceFuncs sessionBusSourceFuncs = {SessionBusSource::prepare, SessionBusSource::check,
+                                      SessionBusSource::dispatch, nullptr, nullptr, nullptr};
+}  // namespace
+
+void SessionBus::handleInMainLoop() {
+  inMainLoop_ = true;
+  attachSource();
+}
+
+void SessionBus::attachSource() {
+  int fd = -1;
+  if (!inMainLoop_ || source_ || !connected() || !dbus_connection_get_unix_fd(connection_, &fd))
+    return;
+  source_ = g_source_new(&sessionBusSourceFuncs, sizeof(SessionBusSource));
+  auto* s = reinterpret_cast<SessionBusSource*>(source_);
+  s->bus = this;
+  s->fd = g_source_add_unix_fd(source_, fd, GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR));
+  g_source_attach(source_, nullptr);
+}
+
+void SessionBus::detachSource() {
+  if (!source_) return;
+  g_source_destroy(source_);
+  g_source_unref(source_);
+  source_ = nullptr;
+}
+
 SessionBus::~SessionBus() { disconnect(); }
 
 void SessionBus::disconnect() {
+  detachSource();
   if (!connection_) return;
   dbus_connection_close(connection_);
   dbus_connection_unref(connection_);
@@ -165,6 +225,7 @@ bool SessionBus::connect() {
   // A rule that cannot be set costs only its signals; subscribers do not
   // depend on them alone.
   for (const Subscription& s : subscriptions_) addMatch(s);
+  attachSource();
   return true;
 }
 

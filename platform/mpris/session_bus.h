@@ -70,6 +70,9 @@ class SessionBus {
   // Waits at most timeoutMs for something to arrive and handles it; false
   // at the time-out or when the bus is gone.
   bool waitForMessage(int timeoutMs);
+  // From now on, what arrives while GLib's default main context waits is
+  // handled there, as it comes, on this and every later connection.
+  void handleInMainLoop();
 
  private:
   struct Subscription {
@@ -80,12 +83,17 @@ class SessionBus {
                     const char* method, GVariant* params, const char* replyType, int timeoutMs);
   bool addMatch(const Subscription& s);
   void disconnect();
+  void attachSource();
+  void detachSource();
   friend struct SessionBusFilter;
+  friend struct SessionBusSource;
 
   int setupTimeoutMs_;
   DBusConnection* connection_ = nullptr;
   std::uint64_t generation_ = 0;
   std::vector<Subscription> subscriptions_;
+  bool inMainLoop_ = false;
+  GSource* source_ = nullptr;  // watches the connection's socket
 };
 
 }  // namespace larkspur

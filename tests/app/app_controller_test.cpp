@@ -216,6 +216,54 @@ TEST_F(AppControllerTest, HighDensityAboutIconKeepsItsPixelsAtHalfTheSize) {
   EXPECT_EQ(icon->pointWidth, 64);
 }
 
+// A player that reports its changes is followed from its signals alone;
+// the timer runs only for what no signal announces.
+TEST_F(AppControllerTest, RefreshesOnThePlayersSignalsAndArmsTheTimerOnlyWhenSomethingIsPending) {
+  h.player.tracks.push_back({"Second", "Cy", "", "https://i.scdn.co/image/art2", "spotify:track:2"});
+  h.player.tracks.push_back({"Advert", "", "", "https://i.scdn.co/image/art2", "spotify:ad:0001"});
+  h.serveArtworkForAllTracks();
+  h.player.trustedMs = -1;
+  auto change = [this](std::size_t track) {
+    h.desktop.then([this, track] { h.player.current = track, h.player.signalChange(); });
+  };
+  startRunning();
+  h.desktop.tick();  // the build's timer, once
+  h.http.failDownloads = 2;
+  change(1);
+  EXPECT_EQ(h.resume(), kRanOutOfEvents);
+  EXPECT_NE(toUtf8(h.desktop.statusTitle).find("Second"), std::string::npos);
+  EXPECT_EQ(h.desktop.runningTimers(), 1u);  // the artwork is fetched again each second
+  h.desktop.tick();
+  h.desktop.chooseMenuItem(MenuItemMuteAds);
+  EXPECT_EQ(h.resume(), kRanOutOfEvents);
+  EXPECT_EQ(h.desktop.runningTimers(), 1u);  // the volume is restored on the next tick
+  h.desktop.tick();
+  EXPECT_EQ(h.resume(), kRanOutOfEvents);
+  EXPECT_EQ(h.desktop.runningTimers(), 0u);
+  change(2);
+  EXPECT_EQ(h.resume(), kRanOutOfEvents);
+  EXPECT_EQ(h.player.count(PS::MuteVolume), 1u);
+  h.desktop.tick();  // an advert is muted again each second
+  change(0);
+  EXPECT_EQ(h.resume(), kRanOutOfEvents);
+  EXPECT_EQ(h.player.count(PS::MuteVolume), 2u);
+  EXPECT_EQ(h.player.count(PS::FullVolume), 2u);
+  EXPECT_EQ(h.desktop.runningTimers(), 0u);
+  h.desktop.menuOpen = true;  // the change waits for the menu, on the timer
+  h.player.trustedMs = 5000;
+  change(1);
+  EXPECT_EQ(h.resume(), kRanOutOfEvents);
+  EXPECT_EQ(h.desktop.lastTimerMs, 1000);
+  h.desktop.menuOpen = false;
+  h.desktop.tick();
+  EXPECT_EQ(h.resume(), kRanOutOfEvents);
+  EXPECT_EQ(h.desktop.lastTimerMs, 5000);  // the age of what the player told
+  h.player.trustedMs = 0;  // its signals stopped
+  h.desktop.tick();
+  EXPECT_EQ(h.resume(), kRanOutOfEvents);
+  EXPECT_EQ(h.desktop.lastTimerMs, 1000);
+}
+
 TEST_F(AppControllerTest, AboutOpensTheAppsPageOnRequest) {
   startRunning();
   h.desktop.alertAnswers = {1};  // "See My Other Apps"

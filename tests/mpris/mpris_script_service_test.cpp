@@ -1,5 +1,7 @@
 #include "platform/mpris/mpris_script_service.h"
 
+#include <glib.h>
+
 #include <chrono>
 
 #include "mpris_fixture.h"
@@ -163,6 +165,33 @@ TEST_F(MprisService, FollowsChangesMadeElsewhere) {
   otherBridge.runScript(S::NextTrack);
   EXPECT_TRUE(test::waitUntil(
       [&] { return toUtf8(forgetfulBridge.runScript(S::PlayingTrackName)) == "Second Song"; }, 3000));
+}
+
+// Watched, the bus is read while the main loop waits: a change made
+// elsewhere is heard without a query. Only a player that has reported a
+// change is trusted beyond the next poll.
+TEST_F(MprisService, HearsChangesFromTheMainLoopAndTrustsOnlyAPlayerThatSignals) {
+  int changes = 0;
+  service.watchChanges([&] { ++changes; });
+  MprisScriptService other(endpoints, 1000);
+  auto heard = [&] {
+    auto iterate = [&] { return g_main_context_iteration(nullptr, FALSE), changes > 0; };
+    return test::waitUntil(iterate, 3000);
+  };
+  startSim();
+  EXPECT_EQ(ask(S::PlayingTrackName), "First Song");
+  EXPECT_EQ(service.trustedForMs(), 0);
+  changes = 0;
+  PlayerBridge(other).runScript(S::NextTrack);
+  EXPECT_TRUE(heard());
+  EXPECT_GT(service.trustedForMs(), 1000);
+  EXPECT_EQ(ask(S::PlayingTrackName), "Second Song");
+  sim->stop();
+  changes = 0;
+  startSim({"--silent"});
+  EXPECT_TRUE(heard());  // its name's new owner
+  EXPECT_EQ(ask(S::PlayingTrackName), "First Song");
+  EXPECT_EQ(service.trustedForMs(), 0);
 }
 
 TEST_F(MprisService, ActivatePlayerStartsTheClientOnPathAndWaitsForIt) {

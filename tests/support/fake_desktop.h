@@ -72,6 +72,8 @@ class FakeDesktop : public Desktop {
   int statusItemBuilds = 0;
   StatusMouseActions mouseActions;
   std::string iconFolder;
+  bool menuOpen = false;
+  int lastTimerMs = 0;  // the interval of the timer started last
 
   // ------------------------------------------------ the machine
   int osMajor = 12;
@@ -125,6 +127,7 @@ class FakeDesktop : public Desktop {
   }
   void setStatusMouseActions(const StatusMouseActions& actions) override { mouseActions = actions; }
   void setStatusIconFolder(const std::string& folder) override { iconFolder = folder; }
+  bool statusMenuOpen() const override { return menuOpen; }
 
   // ------------------------------------------------ WindowPort
   bool openWindow(std::int64_t number, Rect content, const Text& title,
@@ -152,7 +155,8 @@ class FakeDesktop : public Desktop {
   void resetSelection(std::int64_t, std::int64_t) override {}
 
   // ------------------------------------------------ TimerPort
-  TimerHandle startTimer(int, std::function<void()> fire) override {
+  TimerHandle startTimer(int intervalMs, std::function<void()> fire) override {
+    lastTimerMs = intervalMs;
     timers_[nextTimer_] = std::move(fire);
     return nextTimer_++;
   }

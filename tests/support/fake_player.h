@@ -1,6 +1,7 @@
 #pragma once
 // A scripted player answering the fixed script texts from its state, and
 // recording every text it received, in order.
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -27,6 +28,12 @@ class FakePlayer : public ScriptService {
   FakePlayer() { tracks.push_back(FakeTrack{}); }
 
   std::optional<ScriptResult> execute(TextView script) override;
+  void watchChanges(std::function<void()> changed) override { changed_ = std::move(changed); }
+  int trustedForMs() const override { return trustedMs; }
+  // The player's change signal, heard at once.
+  void signalChange() {
+    if (changed_) changed_();
+  }
 
   // State
   bool running = true;
@@ -38,6 +45,7 @@ class FakePlayer : public ScriptService {
   std::vector<std::string> foreground = {"/usr/bin/gnome-shell", "/usr/share/spotify/Spotify"};
   // Texts answered with a fixed result instead of the state (nullopt: none).
   std::map<Text, std::optional<ScriptResult>> overrides;
+  int trustedMs = 0;  // 0: a player that sends no change signals
 
   // Record
   std::vector<Text> received;
@@ -50,6 +58,7 @@ class FakePlayer : public ScriptService {
 
  private:
   std::size_t taken_ = 0;
+  std::function<void()> changed_;
 };
 
 }  // namespace larkspur::test

@@ -139,6 +139,10 @@ struct MprisScriptService::Impl {
   // The player has shown that it reports its changes: until it has (and
   // again once a read finds a change it did not report) it is polled.
   bool signalling = false;
+  // Who sent a change while we did not know who the player was (our first
+  // command's change comes before the first read): the player, once a read
+  // names it so.
+  std::string heardFrom;
   std::function<void()> changed;
   static constexpr gint64 PumpIntervalUs = 50'000;
   gint64 pumpedAt = std::numeric_limits<gint64>::min() / 2;
@@ -305,9 +309,10 @@ bool same(const Variant& a, const Variant& b) {
 // before it reach us while the read waits, when nothing is known, and pass.
 // The values last known stay behind a forgotten state, to tell a change.
 void MprisScriptService::Impl::onPropertiesChanged(const std::string& sender, GVariant* body) {
-  if (state.owner.empty() || sender != state.owner) return;
   Variant iface(g_variant_get_child_value(body, 0));
   if (std::string_view(g_variant_get_string(iface.get(), nullptr)) != PlayerInterface) return;
+  if (state.owner.empty()) heardFrom = sender;
+  if (state.owner.empty() || sender != state.owner) return;
   signalling = true;
   Variant invalidated(g_variant_get_child_value(body, 2));
   for (gsize i = 0; i < g_variant_n_children(invalidated.get()); ++i) {
@@ -374,6 +379,8 @@ const MprisScriptService::Impl::PlayerState& MprisScriptService::Impl::playerSta
   if (aged.generation != state.generation || aged.owner != state.owner ||
       (current && (!same(aged.status, state.status) || !same(aged.metadata, state.metadata))))
     signalling = false;
+  if (!state.owner.empty() && state.owner == heardFrom) signalling = true;
+  heardFrom.clear();
   return state;
 }
 
@@ -661,6 +668,7 @@ long MprisScriptService::Impl::processId() {
 std::optional<ScriptResult> MprisScriptService::execute(TextView script) { return impl_->run(script); }
 
 long MprisScriptService::playerProcessId() { return impl_->processId(); }
+
 void MprisScriptService::watchChanges(std::function<void()> changed) {
   impl_->changed = std::move(changed);
   impl_->bus.handleInMainLoop();

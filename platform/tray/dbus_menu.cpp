@@ -2,8 +2,12 @@
 // menu model. A build that shows nothing new keeps the exported items, so a
 // host sees no layout change and its ids stay good; a new one replaces them
 // all with fresh ids, so a click on an id of the old build finds nothing.
-// The host's AboutToShow and its "opened" and "closed" events tell whether
-// the menu is open.
+// The host's "opened" and "closed" events, or its AboutToShowGroup, tell
+// whether the menu is open. A plain AboutToShow does not: GNOME's AppIndicator
+// extension sends one whenever it attaches the menu, open or not, and says
+// "opened" and "closed" when the user opens and closes it, as KDE's hosts
+// do; hosts built on libdbusmenu-gtk (xfce's indicator plugin among them)
+// send AboutToShowGroup when the menu maps, and no events.
 #include <libdbusmenu-glib/dbusmenu-glib.h>
 
 #include <algorithm>
@@ -36,10 +40,12 @@ GDBusMessage* noteMenuCaller(GDBusConnection*, GDBusMessage* message, gboolean i
     return message;
   const char* member = g_dbus_message_get_member(message);
   const char* sender = g_dbus_message_get_sender(message);
-  if (sender && member && (g_str_has_prefix(member, "AboutToShow") || g_str_has_prefix(member, "Event"))) {
+  bool groupShow = g_strcmp0(member, "AboutToShowGroup") == 0;
+  if (sender && member && (groupShow || g_str_has_prefix(member, "Event"))) {
     auto* callers = static_cast<std::shared_ptr<MenuCallers>*>(data)->get();
     std::lock_guard<std::mutex> hold(callers->lock);
     if (callers->senders.size() < 16) callers->senders.insert(sender);
+    callers->groupShow = callers->groupShow || groupShow;
   }
   return message;
 }
@@ -52,7 +58,7 @@ void onItemActivated(DbusmenuMenuitem* item, guint, gpointer data) {
 
 gboolean onAboutToShow(DbusmenuMenuitem*, gpointer data) {
   auto* self = static_cast<TrayItem::Impl*>(data);
-  self->markMenuOpen(self->takeMenuCallers());
+  if (self->takeGroupShow()) self->markMenuOpen(self->takeMenuCallers());
   return FALSE;
 }
 
@@ -148,6 +154,12 @@ std::set<std::string> TrayItem::Impl::takeMenuCallers() {
   if (!callers) return {};
   std::lock_guard<std::mutex> hold(callers->lock);
   return std::exchange(callers->senders, {});
+}
+
+bool TrayItem::Impl::takeGroupShow() {
+  if (!callers) return false;
+  std::lock_guard<std::mutex> hold(callers->lock);
+  return std::exchange(callers->groupShow, false);
 }
 
 void TrayItem::Impl::exportMenu() {

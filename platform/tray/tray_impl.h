@@ -44,11 +44,13 @@ struct ExportedEntry {
   bool operator==(const ExportedEntry&) const = default;
 };
 
-// Who called the menu's opening methods, written on GDBus's worker thread by
-// a message filter (the menu library does not say who called), read on ours.
+// Who called the menu's opening methods, and whether the latest show came as
+// AboutToShowGroup, written on GDBus's worker thread by a message filter (the
+// menu library says neither), read on ours.
 struct MenuCallers {
   std::mutex lock;
   std::set<std::string> senders;
+  bool groupShow = false;
 };
 
 struct TrayItem::Impl {
@@ -120,6 +122,7 @@ struct TrayItem::Impl {
   void exportMenu();
   void exportEnabled(std::int64_t id, bool enabled);
   std::set<std::string> takeMenuCallers();
+  bool takeGroupShow();
 
   // xembed_icon.cpp
   void showXembed();

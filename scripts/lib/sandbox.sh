@@ -33,10 +33,11 @@ sandbox_build() {
 
 # sandbox_prepare ROOT BUILD_DIR: artwork, items, HTTP server, endpoints,
 # the simulated player as `spotify`, HOME with settings. Exports what the
-# program needs.
+# program needs. BUILD_DIR is relative to the source tree or absolute.
 sandbox_prepare() {
   SANDBOX=$1
   local build=$2
+  [[ $build == /* ]] || build=$PWD/$build
   mkdir -p "$SANDBOX"/{www/image,bin,home/Library/Preferences,cache}
   sandbox_artwork "$SANDBOX/www/image"
   : >"$SANDBOX/www/index.html"
@@ -65,7 +66,7 @@ END
   cat >"$SANDBOX/bin/spotify" <<END
 #!/bin/sh
 echo \$\$ >"$SANDBOX/player.pid"
-exec "$PWD/$build/tools/spotify-sim" "\$@"
+exec "$build/tools/spotify-sim" "\$@"
 END
   chmod +x "$SANDBOX/bin/spotify"
   SANDBOX_RECORD=$SANDBOX/player.record
@@ -76,7 +77,7 @@ END
   export HOME=$SANDBOX/home
   export NO_AT_BRIDGE=1 GDK_BACKEND=x11
   sandbox_settings "$SANDBOX/home/Library/Preferences/Larkspur.plist"
-  SANDBOX_PROGRAM=$PWD/$build/tools/larkspur-loopback
+  SANDBOX_PROGRAM=$build/tools/larkspur-loopback
 }
 
 # Three album covers of our own: gradients, a shape and a caption. The

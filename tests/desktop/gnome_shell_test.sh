@@ -43,7 +43,7 @@ if [ -z "${LARKSPUR_SHELL_WORK:-}" ]; then
     -u XDG_CACHE_HOME -u DBUS_SESSION_BUS_ADDRESS HOME="$work/sandbox/home" XDG_RUNTIME_DIR="$work/run" \
     DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/system-bus" XDG_SESSION_TYPE=wayland \
     XDG_CURRENT_DESKTOP=GNOME LARKSPUR_SHELL_WORK="$work" \
-    timeout -k 10 540 dbus-run-session -- "$0" "$@"
+    timeout -k 30 540 dbus-run-session -- "$0" "$@"
   exit
 fi
 

@@ -233,7 +233,7 @@ void AppController::toggleMuteAds() {
     alerts_.show(u"Disclaimer", kDisclaimer, AlertNoteIcon);
   } else {
     // Switched off during an advert: the player would otherwise stay silent.
-    streamMuter_.unmute();
+    streamMuter_.unmuteOurs();
   }
   countCommand();
   rebuildStatusItem();

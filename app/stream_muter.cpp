@@ -52,6 +52,10 @@ void StreamMuter::unmute() {
   ours_.clear();
 }
 
+void StreamMuter::unmuteOurs() {
+  if (sound_ && !ours_.empty()) unmute();
+}
+
 void StreamMuter::unmuteBeforeExit() {
   if (!sound_ || ours_.empty()) return;
   unmute();

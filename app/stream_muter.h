@@ -25,6 +25,9 @@ class StreamMuter {
   // Called on every tick without an advert; it also keeps the connection to
   // the sound server up, so the first tick of an advert finds the streams.
   void unmute();
+  // The same without reaching for the server when nothing is ours, for
+  // when the option is switched off.
+  void unmuteOurs();
   // Unmutes what we muted and waits until the server has taken it.
   void unmuteBeforeExit();
 

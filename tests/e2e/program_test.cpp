@@ -192,7 +192,7 @@ struct StandInPortal {
     char* argv[] = {script.data(), const_cast<char*>(option), nullptr};
     g_spawn_async(nullptr, argv, nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid,
                   nullptr);
-    iterateUntil([&] { return calls().starts_with("(@as") || calls().starts_with("(["); }, 10000);
+    runProgram({"gdbus", "wait", "--session", "--timeout", "10", "org.freedesktop.portal.Desktop"});
   }
   ~StandInPortal() {
     kill(pid, SIGKILL);

@@ -134,7 +134,10 @@ pid_t E2eProgram::pidOf(const std::string& busName) {
 
 bool E2eProgram::waitForSuccessor(pid_t oldPid) {
   return waitFor([&] {
-    for (const auto& r : watcher_->registrations()) {  // few: one per process
+    // A copy: pidOf turns the main loop, where a new registration may move
+    // the watcher's list.
+    auto registrations = watcher_->registrations();  // few: one per process
+    for (const auto& r : registrations) {
       pid_t pid = pidOf(r.busName);
       if (pid > 0 && pid != oldPid && running(pid)) {
         pid_ = pid;

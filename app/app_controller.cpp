@@ -264,9 +264,11 @@ void AppController::scheduleRefresh() {
   if (refreshDue_) return requestTick();
   const int trusted = ports_.player.trustedForMs();
   // An advert is muted again every second, as is a missing artwork fetched;
-  // the restored volume goes out on the tick after one.
+  // the restored volume goes out on the tick after one. A relaunch that is
+  // due waits for the next event, which the tick keeps within a second.
   const bool adMutePending = prefs_.muteAds == 1 && lastVolume_ != Volume::Full;
-  if (trusted == 0 || !artwork_.cached() || adMutePending) {
+  const bool relaunchDue = commandCounter_ >= relaunchThreshold_;
+  if (trusted == 0 || !artwork_.cached() || adMutePending || relaunchDue) {
     if (!polling_ || !windows_.hasTimer(TimerWindow, RefreshTimer))
       windows_.addTimer(TimerWindow, RefreshTimer, 1000);
     polling_ = true;

@@ -262,6 +262,11 @@ TEST_F(AppControllerTest, RefreshesOnThePlayersSignalsAndArmsTheTimerOnlyWhenSom
   h.desktop.tick();
   EXPECT_EQ(h.resume(), kRanOutOfEvents);
   EXPECT_EQ(h.desktop.lastTimerMs, 1000);
+  h.player.trustedMs = -1;  // a relaunch that is due still comes with the next second
+  while (h.app().commandCounter() + 1 < h.app().relaunchThreshold()) h.app().countCommand();
+  h.desktop.chooseMenuItem(MenuItemNext);
+  EXPECT_EQ(h.resume(), kRanOutOfEvents);
+  EXPECT_EQ(h.desktop.runningTimers(), 1u);
 }
 
 TEST_F(AppControllerTest, AboutOpensTheAppsPageOnRequest) {

@@ -153,7 +153,12 @@ void TrayItem::Impl::choose(std::int64_t id) {
   // Hosts deliver clicks on disabled entries too; only enabled ones count.
   for (const MenuEntry& e : model->entries) {
     if (e.separator || e.id != id) continue;
-    if (e.enabled) queue.enqueue(EventMenu, id, 0, 0);
+    if (!e.enabled) return;
+    queue.enqueue(EventMenu, id, 0, 0);
+    // Choosing an entry closes the menu in every host, and those built on
+    // libdbusmenu-gtk never say so: without this, the label would wait for
+    // the release time-out after every choice there.
+    releaseMenu();
     return;
   }
 }

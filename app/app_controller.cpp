@@ -151,11 +151,12 @@ void AppController::loadAboutIcon() {
 void AppController::run() {
   for (;;) {
     std::int32_t code = ports_.queue.wait(-1);
-    // A termination request must end the process: relaunching instead would
-    // leave a new instance running after the session asked us to go.
-    bool terminationRequest = code == EventMenu && ports_.queue.currentObject() == MenuObjectQuit &&
-                              ports_.queue.currentWindow() == WindowApplication;
-    if (!terminationRequest && commandCounter_ >= relaunchThreshold_ &&
+    // A quit, chosen or a termination request, must end the process:
+    // relaunching instead would leave a new instance running after the user
+    // or the session asked us to go.
+    bool quitting = code == EventMenu && (ports_.queue.currentObject() == MenuObjectQuit ||
+                                          ports_.queue.currentObject() == MenuItemQuit);
+    if (!quitting && commandCounter_ >= relaunchThreshold_ &&
         !windows_.exists(TrackDetailsWindowNumber) &&
         !windows_.exists(ShortcutsWindowNumber))
       relaunch();

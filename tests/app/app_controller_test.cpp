@@ -147,13 +147,18 @@ TEST_F(AppControllerTest, TerminationRequestQuitsWithoutTouchingThePlayer) {
   EXPECT_TRUE(h.desktop.shellCommands.empty());
 }
 
-TEST_F(AppControllerTest, QuitLeavesThePlayerOpenWhenItIsNotInTheForeground) {
+TEST_F(AppControllerTest, QuitLeavesThePlayerOpenWhenItIsNotInTheForegroundAndNeverRelaunches) {
   h.writeSettings(test::intEntry("Val17", 1) + test::intEntry("Val51", 1));
   h.player.foreground = {"/usr/bin/xterm"};
+  h.desktop.memory = 8ull << 30;  // threshold 100
   startRunning();
+  for (int i = 0; i < 100; ++i) h.desktop.chooseMenuItem(MenuItemNext);
+  EXPECT_EQ(h.resume(), kRanOutOfEvents);
+  h.player.takeReceived();
   h.desktop.chooseMenuItem(MenuItemQuit);
   EXPECT_EQ(h.resume(), 0);
   EXPECT_EQ(h.player.takeReceived(), (Texts{Text(PS::ForegroundProcessPaths)}));
+  EXPECT_TRUE(h.desktop.shellCommands.empty());
 }
 
 TEST_F(AppControllerTest, HideArtworkIsStoredAndRelaunchesWithoutCounting) {

@@ -102,6 +102,9 @@ DISPLAY=$(shell_eval 'imports.gi.GLib.getenv("DISPLAY")')
 XAUTHORITY=$(compgen -G "$XDG_RUNTIME_DIR/.mutter-Xwaylandauth.*" | head -1)
 [ -n "$DISPLAY" ] && [ -n "$XAUTHORITY" ] || { echo "FAIL: no Xwayland" >&2; exit 1; }
 export DISPLAY XAUTHORITY
+# GTK on Wayland, as a Wayland session runs the program (the sandbox asks
+# for X11, which the other desktops of the demo need).
+unset GDK_BACKEND
 sandbox_start_program || { cat "$SANDBOX/program.log" >&2; exit 1; }
 
 # Our item in the top bar, and what it shows: "label|x,y,w,h" of its icon,

@@ -272,6 +272,7 @@ TEST_F(GtkStatusItem, AnOpenMenuHoldsTicksUntilItClosesOrItsHostIsGone) {
 
 TEST_F(GtkStatusItem, MouseActionsChooseTheirEntriesWhileTheyAreEnabled) {
   model.find(5)->enabled = true;
+  model.entries.push_back(entry(3, "Previous"));
   build(model, nullptr, "Song");
   ASSERT_TRUE(registered());
   EXPECT_EQ(itemCall("SecondaryActivate", g_variant_new("(ii)", 0, 0)), "");

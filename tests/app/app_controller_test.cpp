@@ -82,13 +82,22 @@ TEST_F(AppControllerTest, StartUpFailuresEndBeforeTouchingThePlayerOrSettings) {
   }
 }
 
-// The hotkey sends Previous once (see the session flow); the menu twice.
-TEST_F(AppControllerTest, PreviousFromTheMenuSendsTwiceAndCountsOnce) {
+// Each hotkey sends its command once (Previous too); the menu's Previous goes
+// twice. Each but Repeat counts once, and Pause rebuilds the menu from the player's state.
+TEST_F(AppControllerTest, HotkeysSendOnceAndThePreviousEntryTwice) {
+  h.writeSettings(test::intEntry("Val51", 1) + test::textEntry("Val31", "⌘N") +
+                  test::textEntry("Val33", "⌘B") + test::textEntry("Val35", "⌘R") +
+                  test::textEntry("Val37", "⌘S") + test::textEntry("Val39", "⌥⌘P"));
   startRunning();
+  for (auto [key, modifiers] : {std::pair{45, 256}, {11, 256}, {15, 256}, {1, 256}, {35, 2304}})
+    h.desktop.pressHotkey(key, modifiers);
   h.desktop.chooseMenuItem(MenuItemPrevious);
   EXPECT_EQ(h.resume(), kRanOutOfEvents);
-  EXPECT_EQ(h.player.takeReceived(), (Texts{Text(PS::PreviousTrack), Text(PS::PreviousTrack)}));
-  EXPECT_EQ(h.app().commandCounter(), 1);
+  for (TextView s : {PS::NextTrack, PS::RestartTrack, PS::ToggleShuffle, PS::PlayPause})
+    EXPECT_EQ(h.player.count(s), 1u) << toUtf8(s);
+  EXPECT_EQ(h.player.count(PS::PreviousTrack), 3u);
+  EXPECT_EQ(h.app().commandCounter(), 5) << "Repeat does not count";
+  EXPECT_TRUE(toUtf8(h.desktop.entry(MenuItemPlayPause)->text).starts_with("Resume Spotify"));
 }
 
 TEST_F(AppControllerTest, UnknownEventsChangeNothingAndRepeatAboutAndTicksNeverCount) {

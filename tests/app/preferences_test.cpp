@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -19,36 +18,19 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 using test::fileBytes;
 constexpr fs::perms kPrivate = fs::perms::owner_read | fs::perms::owner_write;
 
-std::string plistWith(const std::string& body) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n" + body +
-         "</dict>\n</plist>\n";
-}
-
 // Reads a flat property list independently of the code under test: each
 // entry as its key and "i:<integer>" or "s:<text>" (other types by tag).
 Entries entriesOf(const fs::path& p) {
   static const std::regex entry(
       R"(<key>([^<]*)</key>\s*(?:<integer>(-?\d+)</integer>|<string>([^<]*)</string>|<string/>|<(\w+)))");
-  std::string xml = fileBytes(p);
+  const std::string xml = fileBytes(p);
   Entries out;
   for (std::sregex_iterator it(xml.begin(), xml.end(), entry), end; it != end; ++it) {
     const std::smatch& m = *it;
-    if (m[2].matched) out.emplace_back(m[1], "i:" + m[2].str());
-    else if (m[5].matched) out.emplace_back(m[1], "<" + m[5].str() + ">");
-    else out.emplace_back(m[1], "s:" + m[3].str());
+    out.emplace_back(m[1], m[2].matched ? "i:" + m[2].str() : m[5].matched ? "<" + m[5].str() + ">" : "s:" + m[3].str());
   }
   return out;
 }
-
-std::string valueOf(const fs::path& p, const std::string& key) {
-  for (auto& [k, v] : entriesOf(p))
-    if (k == key) return v;
-  return "(missing)";
-}
-
-const Entries kDefaults = {{"Val9", "i:1"},  {"Val11", "i:0"}, {"Val17", "i:0"}, {"Val19", "i:0"},
-                           {"Val31", "s:"},  {"Val33", "s:"},  {"Val35", "s:"},  {"Val37", "s:"},
-                           {"Val39", "s:"},  {"Val41", "s:"},  {"Val51", "i:1"}};
 
 class PreferencesTest : public ::testing::Test {
  protected:
@@ -56,16 +38,18 @@ class PreferencesTest : public ::testing::Test {
     fs::create_directories(p.parent_path());
     std::ofstream(p, std::ios::binary) << bytes;
   }
-  std::vector<std::string> namesInDir() const {
-    std::vector<std::string> names;
-    for (auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
+  void writeEntries(const std::string& body) {
+    write(file, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n" + body + "</dict>\n</plist>\n");
   }
+  std::string valueOf(const std::string& key) {
+    for (auto& [k, v] : entriesOf(file))
+      if (k == key) return v;
+    return "(missing)";
+  }
+  std::size_t filesInDir() const { return std::distance(fs::directory_iterator(dir), {}); }
 
   test::TempDir root;
-  fs::path dir = fs::path(root.path()) / "home/Library/Preferences";
-  fs::path file = dir / "Larkspur.plist";
+  fs::path dir = fs::path(root.path()) / "home/Library/Preferences", file = dir / "Larkspur.plist";
   Preferences prefs{file.string()};
 };
 
@@ -73,132 +57,104 @@ TEST_F(PreferencesTest, FirstRunWritesExactlyTheDefaultsPrivatelyAndAgainWhenDel
   prefs.open();
   EXPECT_FALSE(fs::exists(dir)) << "open reads and writes nothing";
   prefs.writeDefaults();
-  EXPECT_EQ(entriesOf(file), kDefaults);
+  Entries expected = {{"Val9", "i:1"}, {"Val11", "i:0"}, {"Val17", "i:0"}, {"Val19", "i:0"},
+                      {"Val31", "s:"}, {"Val33", "s:"},  {"Val35", "s:"},  {"Val37", "s:"},
+                      {"Val39", "s:"}, {"Val41", "s:"},  {"Val51", "i:1"}};
+  EXPECT_EQ(entriesOf(file), expected);
   EXPECT_EQ(prefs.hideArtist + prefs.iconShown, 2);
   EXPECT_EQ(prefs.muteAds + prefs.closePlayerOnExit + prefs.hideArtwork, 0);
   EXPECT_EQ(fs::status(file).permissions(), kPrivate);
   EXPECT_EQ(fs::status(dir).permissions(), fs::perms::owner_all);
-  EXPECT_EQ(namesInDir(), std::vector<std::string>{"Larkspur.plist"});
-
+  EXPECT_EQ(filesInDir(), 1u);
   // A first toggle adds its label after the value it changes.
   prefs.storeFlag("Val8", T("NoArtist"), "Val9", 0);
-  Entries expected = kDefaults;
   expected[0].second = "i:0";
   expected.emplace_back("Val8", "s:NoArtist");
   EXPECT_EQ(entriesOf(file), expected);
-
   // A deleted file gets the defaults again, over what memory holds.
   fs::remove(file);
   prefs.writeDefaults();
   EXPECT_EQ(prefs.hideArtist, 1);
-  EXPECT_EQ(valueOf(file, "Val9"), "i:1");
+  EXPECT_EQ(valueOf("Val9"), "i:1");
 }
 
-struct FlagCase {
-  std::string stored;  // XML of the value under "Val9"; empty: no entry
-  int expected;
-};
-
-class FlagRead : public PreferencesTest, public ::testing::WithParamInterface<FlagCase> {};
-
-TEST_P(FlagRead, KeepsLowByteSigned) {
-  std::string body = GetParam().stored.empty() ? "" : "<key>Val9</key>" + GetParam().stored;
-  write(file, plistWith(body + "<key>Val51</key><integer>1</integer>"));
-  prefs.load();
-  EXPECT_EQ(prefs.hideArtist, GetParam().expected) << GetParam().stored;
-  EXPECT_EQ(prefs.iconShown, 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Preferences, FlagRead,
-    ::testing::Values(FlagCase{"<integer>1</integer>", 1}, FlagCase{"<integer>256</integer>", 0},
-                      FlagCase{"<integer>-1</integer>", -1}, FlagCase{"<integer>383</integer>", 127},
-                      FlagCase{"<integer>128</integer>", -128}, FlagCase{"", 0},
-                      FlagCase{"<string>1</string>", 1}, FlagCase{"<true/>", 1},
-                      FlagCase{"<false/>", 0}, FlagCase{"<real>1.9</real>", 1},
-                      FlagCase{"<real>-1.5</real>", -1}, FlagCase{"<string> -1x</string>", -1},
-                      FlagCase{"<string>yes</string>", 0}, FlagCase{"<data>AQ==</data>", 0}));
-
-TEST_F(PreferencesTest, TextsReadEmptyOrAsNumbersReadAndStoringLeavesMemory) {
-  write(file, plistWith("<key>Val33</key><string></string><key>Val35</key><integer>7</integer>"
-                        "<key>Val37</key><string>\xE2\x8C\x83\xE2\x8C\xA5\xE2\x87\xA7\xE2\x8C\x98]"
-                        "</string><key>Val39</key><real>2.5</real><key>Val41</key><true/>"));
+// Flags keep their low byte, signed; texts read empty, or numbers as text;
+// storing a text leaves memory alone until the next load.
+TEST_F(PreferencesTest, FlagsKeepTheLowByteSignedAndTextsReadEmptyOrAsNumbers) {
+  for (auto [stored, expected] : {std::pair{"<integer>1</integer>", 1}, {"<integer>256</integer>", 0},
+                                  {"<integer>-1</integer>", -1}, {"<integer>383</integer>", 127},
+                                  {"<integer>128</integer>", -128}, {"", 0}, {"<string>1</string>", 1},
+                                  {"<true/>", 1}, {"<false/>", 0}, {"<real>1.9</real>", 1}, {"<real>-1.5</real>", -1},
+                                  {"<string> -1x</string>", -1}, {"<string>yes</string>", 0}, {"<data>AQ==</data>", 0}}) {
+    writeEntries((*stored ? "<key>Val9</key>" + std::string(stored) : "") + "<key>Val51</key><integer>1</integer>");
+    prefs.load();
+    EXPECT_EQ(prefs.hideArtist, expected) << stored;
+    EXPECT_EQ(prefs.iconShown, 1);
+  }
+  writeEntries("<key>Val33</key><string></string><key>Val35</key><integer>7</integer>"
+               "<key>Val37</key><string>\xE2\x8C\x83\xE2\x8C\xA5\xE2\x87\xA7\xE2\x8C\x98]"
+               "</string><key>Val39</key><real>2.5</real><key>Val41</key><true/>");
   prefs.load();
   EXPECT_EQ(prefs.shortcutNext + prefs.shortcutPrevious, u"");
   EXPECT_EQ(prefs.shortcutRepeat + u"," + prefs.shortcutPause + u"," + prefs.shortcutDetails, u"7,2.5,1");
   EXPECT_EQ(prefs.shortcutShuffle, u"\u2303\u2325\u21E7\u2318]");
-
   prefs.storeShortcut("Val30", T("Key1"), "Val31", u"\u2318N");
-  EXPECT_EQ(valueOf(file, "Val30"), "s:Key1");
-  EXPECT_EQ(valueOf(file, "Val31"), "s:\xE2\x8C\x98N");
+  EXPECT_EQ(valueOf("Val30") + valueOf("Val31"), "s:Key1s:\xE2\x8C\x98N");
   EXPECT_EQ(prefs.shortcutNext, u"") << "memory changes only at the next load";
   prefs.load();
   EXPECT_EQ(prefs.shortcutNext, u"\u2318N");
 }
 
-TEST_F(PreferencesTest, UnknownEntriesAreKeptAndTheRewrittenFileIsPrivate) {
-  write(file, plistWith("<key>NSStatusItem Visible</key><true/>"
-                        "<key>Other</key><dict><key>inner</key><data>AAEC</data></dict>"
-                        "<key>Note</key><string>a &amp; b</string><key>Val9</key><integer>1</integer>"));
+// Load writes nothing; afterwards memory is the truth, and the rewritten
+// file keeps unknown entries and is private.
+TEST_F(PreferencesTest, LoadWritesNothingAndAStoreKeepsUnknownEntriesAndMakesTheFilePrivate) {
+  writeEntries("<!-- by hand -->\n<key>NSStatusItem Visible</key><true/><key>Val11</key> <integer>0</integer>"
+               "<key>Other</key><dict><key>inner</key><data>AAEC</data></dict>"
+               "<key>Note</key><string>a &amp; b</string><key>Val9</key><integer>1</integer>");
   fs::permissions(file, kPrivate | fs::perms::group_read | fs::perms::others_read);
+  const std::string before = fileBytes(file);
   prefs.load();
+  EXPECT_EQ(fileBytes(file), before);
+  writeEntries("<key>Val11</key><integer>1</integer>");  // changed behind our back
   prefs.storeFlag("Val8", T("NoArtist"), "Val9", 0);
-  std::string xml = fileBytes(file);
-  EXPECT_NE(xml.find("<key>NSStatusItem Visible</key>\n\t<true/>"), std::string::npos) << xml;
-  EXPECT_NE(xml.find("<key>inner</key>"), std::string::npos);
-  EXPECT_NE(xml.find("AAEC"), std::string::npos);
-  EXPECT_NE(xml.find("<string>a &amp; b</string>"), std::string::npos);
-  EXPECT_EQ(valueOf(file, "Val9"), "i:0");
+  const std::string xml = fileBytes(file);
+  for (const char* kept : {"<key>NSStatusItem Visible</key>\n\t<true/>", "<key>inner</key>", "AAEC",
+                           "<string>a &amp; b</string>"})
+    EXPECT_NE(xml.find(kept), std::string::npos) << kept;
+  EXPECT_EQ(valueOf("Val9") + valueOf("Val11"), "i:0i:0");
   EXPECT_EQ(fs::status(file).permissions(), kPrivate);
 }
 
-TEST_F(PreferencesTest, LoadWritesNothingAndMemoryIsTheTruthAfterwards) {
-  std::string bytes = plistWith("<!-- by hand -->\n<key>Val11</key> <integer>0</integer>");
-  write(file, bytes);
-  prefs.load();
-  EXPECT_EQ(fileBytes(file), bytes);
-  write(file, plistWith("<key>Val11</key><integer>1</integer>"));  // changed behind our back
-  prefs.storeFlag("Val8", T("NoArtist"), "Val9", 1);
-  EXPECT_EQ(valueOf(file, "Val11"), "i:0");
+TEST_F(PreferencesTest, UnusableFileIsMovedAsideAtOnceAndTheNewestIsKept) {
+  for (std::string bytes : {"not a property list", "<?xml version=\"1.0\"?><plist><dict><key>Val9</key>",
+                            "<plist version=\"1.0\"><array/></plist>", "bplist00\x01\x02", ""}) {
+    write(dir / "Larkspur.plist.corrupt", "older");
+    write(file, bytes);
+    EXPECT_FALSE(prefs.load());
+    EXPECT_EQ(fileBytes(dir / "Larkspur.plist.corrupt"), bytes);
+    EXPECT_FALSE(fs::exists(file));
+  }
 }
-
-class UnusableFile : public PreferencesTest, public ::testing::WithParamInterface<std::string> {};
-
-TEST_P(UnusableFile, IsMovedAsideAtOnce) {
-  write(dir / "Larkspur.plist.corrupt", "older");
-  write(file, GetParam());
-  EXPECT_FALSE(prefs.load());
-  EXPECT_EQ(fileBytes(dir / "Larkspur.plist.corrupt"), GetParam()) << "the newest one is kept";
-  EXPECT_FALSE(fs::exists(file));
-}
-
-INSTANTIATE_TEST_SUITE_P(Preferences, UnusableFile,
-                         ::testing::Values("not a property list",
-                                           "<?xml version=\"1.0\"?><plist><dict><key>Val9</key>",
-                                           "<plist version=\"1.0\"><array/></plist>",
-                                           "bplist00\x01\x02", ""));
 
 TEST_F(PreferencesTest, FailedWriteLeavesOldFileWholeAndIsRetried) {
   prefs.writeDefaults();
-  std::string before = fileBytes(file);
-  {
-    // Every write past 64 bytes fails with EFBIG, as on a full disk.
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = old;
-    limited.rlim_cur = 64;
-    ::setrlimit(RLIMIT_FSIZE, &limited);
-    prefs.storeFlag("Val8", T("NoArtist"), "Val9", 0);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-  }
+  const std::string before = fileBytes(file);
+  // Every write past 64 bytes fails with EFBIG, as on a full disk.
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = old;
+  limited.rlim_cur = 64;
+  ::setrlimit(RLIMIT_FSIZE, &limited);
+  prefs.storeFlag("Val8", T("NoArtist"), "Val9", 0);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(fileBytes(file), before);
-  EXPECT_EQ(namesInDir(), std::vector<std::string>{"Larkspur.plist"}) << "no temporary file left";
+  EXPECT_EQ(filesInDir(), 1u) << "no temporary file left";
   prefs.load();
   EXPECT_EQ(prefs.hideArtist, 0) << "the unwritten change is not lost";
   prefs.synchronize();
-  EXPECT_EQ(valueOf(file, "Val9"), "i:0");
+  EXPECT_EQ(valueOf("Val9"), "i:0");
 }
 
 }  // namespace

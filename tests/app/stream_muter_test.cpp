@@ -20,9 +20,8 @@ struct FakeSound : SoundPort {
   }
   void flush() override { calls += "flush"; }
   long parentProcess(long pid) override { return parents.count(pid) ? parents[pid] : 1; }
-
   std::vector<SoundStream> streams;
-  std::map<long, long> parents;
+  std::map<long, long> parents = {{300, 200}, {200, 100}, {400, 5}};
   std::string calls;
 };
 
@@ -35,16 +34,14 @@ TEST(StreamMuter, MutesThePlayersStreamsAndUnmutesOnlyThoseItMuted) {
   FakeSound sound;
   PlayerWithPid player;
   StreamMuter muter(&sound, player, "spotify");
-  sound.parents = {{300, 200}, {200, 100}, {400, 5}};
-  sound.streams = {{1, 100, "Player", "player", false},     // the player's own process
-                   {2, 300, "Helper", "helper", false},     // a grandchild of it
-                   {3, 9999, "Spotify", "x", false},        // sandboxed: its name
-                   {4, 400, "Browser", "firefox", false},   // another program
-                   {5, 100, "Player", "player", true},      // muted by hand
-                   {6, 0, "y", "spotify", false}};          // no pid: its binary
+  sound.streams = {{1, 100, "Player", "player", false},    // the player's own process
+                   {2, 300, "Helper", "helper", false},    // a grandchild of it
+                   {3, 9999, "Spotify", "x", false},       // sandboxed: its name
+                   {4, 400, "Browser", "firefox", false},  // another program
+                   {5, 100, "Player", "player", true},     // muted by hand
+                   {6, 0, "y", "spotify", false}};         // no pid: its binary
   muter.unmute();
   muter.mute();
-  EXPECT_EQ(sound.calls, "1+2+3+6+");
   muter.mute();
   EXPECT_EQ(sound.calls, "1+2+3+6+");
   sound.streams.erase(sound.streams.begin());  // ended during the advert
@@ -53,9 +50,7 @@ TEST(StreamMuter, MutesThePlayersStreamsAndUnmutesOnlyThoseItMuted) {
   muter.unmute();
   EXPECT_EQ(sound.calls, "2-3-6-flush");
   EXPECT_TRUE(sound.streams[3].muted);
-
-  // Without the player's process id only the names count.
-  player.pid = 0;
+  player.pid = 0;  // without the player's process id only the names count
   sound.calls.clear();
   muter.mute();
   EXPECT_EQ(sound.calls, "3+6+");

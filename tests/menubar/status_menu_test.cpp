@@ -10,9 +10,8 @@ namespace {
 
 namespace PS = PlayerScript;
 using test::AppHarness;
-using test::intEntry;
+using test::Entries;
 using test::kRanOutOfEvents;
-using test::textEntry;
 using Lines = std::vector<std::string>;
 
 std::string withBlanks(const std::string& text, std::size_t blanks, const std::string& tail) {
@@ -20,9 +19,11 @@ std::string withBlanks(const std::string& text, std::size_t blanks, const std::s
 }
 
 // The settings a previous run leaves, with the given flags.
-std::string flags(int hideArtist, int muteAds, int closePlayer, int hideArtwork, int iconShown) {
-  return intEntry("Val9", hideArtist) + intEntry("Val11", muteAds) + intEntry("Val17", closePlayer) +
-         intEntry("Val19", hideArtwork) + intEntry("Val51", iconShown);
+Entries flags(int hideArtist, int muteAds, int closePlayer, int hideArtwork, int iconShown, Entries more = {}) {
+  const int values[] = {hideArtist, muteAds, closePlayer, hideArtwork, iconShown};
+  const char* keys[] = {"Val9", "Val11", "Val17", "Val19", "Val51"};
+  for (int i = 0; i < 5; ++i) more.emplace_back(keys[i], std::to_string(values[i]));
+  return more;
 }
 
 // An on/off entry by its image: the on image has its left half filled, the
@@ -36,9 +37,8 @@ std::string state(const MenuEntry* e) {
 }
 
 std::string states(const AppHarness& h) {  // entries 6 to 11
-  std::string out = state(h.desktop.entry(MenuItemShuffle));
-  for (std::int64_t id = MenuItemShuffle + 1; id <= MenuItemMuteAds; ++id)
-    out += " " + state(h.desktop.entry(id));
+  std::string out;
+  for (std::int64_t id = MenuItemShuffle; id <= MenuItemMuteAds; ++id) out += state(h.desktop.entry(id)) + " ";
   return out;
 }
 
@@ -65,7 +65,7 @@ Lines join(std::vector<Lines> parts) {
 
 struct LayoutCase {
   const char* label;
-  std::string settings;  // empty: first run
+  Entries settings;  // empty: first run
   bool serveArtwork;     // bodies that are not images
   std::optional<bool> playing, shuffling;  // nullopt: the player does not answer
   Lines lines;
@@ -92,33 +92,32 @@ TEST_P(MenuLayout, ShowsExactlyTheseEntries) {
   EXPECT_EQ(states(h), c.states);
 }
 
-const std::string kKeys = textEntry("Val31", "⌘N") + textEntry("Val33", "⌥⌘P") +
-                          textEntry("Val35", "⌃R") + textEntry("Val37", "⇧⌘S") +
-                          textEntry("Val39", "F5") + textEntry("Val41", "⌘I");
+const Entries kKeys = {{"Val31", "⌘N"}, {"Val33", "⌥⌘P"}, {"Val35", "⌃R"},
+                       {"Val37", "⇧⌘S"}, {"Val39", "F5"},   {"Val41", "⌘I"}};
 
 const LayoutCase kLayouts[] = {
-    {"FirstRunPlaying", "", true, true, false,
+    {"FirstRunPlaying", {}, true, true, false,
      join({{"1  [image]", kSep}, transport(), {kSep, kPause, kShuffle, kSep}, kOptions, {"14 Quit"}}),
-     "off on off off off off"},
+     "off on off off off off "},
     {"PausedShufflingCloseAndMuteOn", flags(0, 1, 1, 0, 1), true, false, true,
      join({{"1  [image]", kSep}, transport(), {kSep, kResume, kShuffle, kSep}, kOptions,
            {"14 Quit (also closes Spotify)"}}),
-     "on off off off on on"},
+     "on off off off on on "},
     {"PlayerNotAnswering", flags(1, 0, 0, 0, 1), true, std::nullopt, std::nullopt,
      join({{"1  [image]", kSep}, transport(), {kSep, kSep}, kOptions, {"14 Quit"}}),
-     "- on off off off off"},
-    {"ArtworkAndIconHiddenWithShortcuts", flags(1, 0, 0, 1, 0) + kKeys, false, true, false,
+     "- on off off off off "},
+    {"ArtworkAndIconHiddenWithShortcuts", flags(1, 0, 0, 1, 0, kKeys), false, true, false,
      join({{withBlanks("1 Show Current Track Info", 17, "⌘I [dialog-information]"), kSep},
            transport("⌘N", "⌥⌘P", "⌃R"),
            {kSep, withBlanks("5 Pause Spotify", 34, "F5 [media-playback-pause]"),
             withBlanks("6 Shuffle Playback", 29, "⇧⌘S [image]"), kSep},
            kOptions, {"14 Quit"}}),
-     "off on on on off off"},
+     "off on on on off off "},
     {"FlagsOutsideZeroAndOne", flags(2, 3, 4, 5, 6), true, true, false,
      join({{kSep}, transport(),
            {kSep, kPause, kShuffle, kSep, kSep, kSep, kSep, "12 Set Keyboard Shortcuts...", kSep,
             "13 About", kSep}}),
-     "off - - - - -"},
+     "off - - - - - "},
 };
 
 INSTANTIATE_TEST_SUITE_P(StatusMenu, MenuLayout, ::testing::ValuesIn(kLayouts),

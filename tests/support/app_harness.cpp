@@ -1,8 +1,8 @@
 #include "support/app_harness.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 
@@ -18,46 +18,35 @@ AppHarness::AppHarness() {
   endpoints.imagePrefix = "https://i.scdn.co/image/";
   endpoints.webHost = "open.spotify.com";
   endpoints.otherAppsUrl = "https://larkspur.example.org/apps";
-}
-
-std::string AppHarness::cacheDir() const {
-  return endpoints.tempDirectory + "larkspur-" + std::to_string(::getuid()) + "/";
+  app_ = std::make_unique<AppController>(AppPorts{queue, desktop, player, http, launcher, endpoints});
 }
 
 void AppHarness::serveArtworkForAllTracks() {
-  const std::string jpeg = fileBytes(LARKSPUR_TEST_DATA "artwork.jpeg");
-  for (const auto& t : player.tracks) http.bodies[t.artworkUrl] = jpeg;
+  for (const auto& t : player.tracks) http.bodies[t.artworkUrl] = fileBytes(LARKSPUR_TEST_DATA "artwork.jpeg");
 }
 
-void AppHarness::writeSettings(const std::string& xmlEntries) {
+void AppHarness::writeSettings(const Entries& entries) {
   std::filesystem::create_directories(home.path() + "/Library/Preferences");
-  std::ofstream(settingsPath()) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                << "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                                   "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-                                << "<plist version=\"1.0\"><dict>" << xmlEntries
-                                << "</dict></plist>\n";
+  std::ofstream out(settingsPath());
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>";
+  for (auto& [key, value] : entries) {
+    bool number = !value.empty() && (std::isdigit(value[0]) || value[0] == '-');
+    out << "<key>" << key << "</key>" << (number ? "<integer>" + value + "</integer>" : "<string>" + value + "</string>");
+  }
+  out << "</dict></plist>\n";
 }
 
-template <typename F>
-int AppHarness::guarded(F&& body) {
+static int guarded(const std::function<void()>& body) {
   try {
     body();
   } catch (const ProcessExit& exit) {
     return exit.status;
   } catch (const OutOfEvents&) {
-    return kRanOutOfEvents;
   }
   return kRanOutOfEvents;
 }
 
-int AppHarness::start() {
-  app_ = std::make_unique<AppController>(
-      AppPorts{queue, desktop, player, http, launcher, endpoints});
-  return guarded([this] { app_->start(); });
-}
-
-int AppHarness::resume() {
-  return guarded([this] { app_->run(); });
-}
+int AppHarness::start() { return guarded([this] { app_->start(); }); }
+int AppHarness::resume() { return guarded([this] { app_->run(); }); }
 
 }  // namespace larkspur::test

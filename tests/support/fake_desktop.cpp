@@ -11,8 +11,7 @@ std::vector<std::string> FakeWindow::layout() const {
     const FakeControl& c = controls.at(id);
     const Rect& f = c.spec.frame;
     std::ostringstream line;
-    line << kinds[static_cast<int>(c.spec.kind)] << " " << f.x << "," << f.y << "," << f.width
-         << "," << f.height;
+    line << kinds[static_cast<int>(c.spec.kind)] << " " << f.x << "," << f.y << "," << f.width << "," << f.height;
     if (c.spec.kind != ControlKind::ImageView)
       line << " " << c.spec.font.size << (c.spec.font.bold ? "b " : " ") << toUtf8(c.text);
     out.push_back(line.str());
@@ -46,7 +45,6 @@ void FakeDesktop::tick() {
 
 void FakeDesktop::clickButton(std::int64_t window, const std::string& text) {
   then([this, window, text] {
-    if (!windows.count(window)) return;
     for (auto& [id, c] : windows[window].controls)
       if (toUtf8(c.text) == text) return queue_.enqueue(EventControl, id, window, 0);
   });
@@ -62,8 +60,7 @@ void FakeDesktop::typeKey(KeyEvent key) {
   then([this, key] {
     if (queue_.offerToFilters(key)) return;
     FakeControl* c = find(key.focusedWindow, key.focusedControl);
-    if (c && c->spec.kind == ControlKind::ShortcutField && key.character >= 32)
-      c->text.push_back(key.character);
+    if (c && c->spec.kind == ControlKind::ShortcutField && key.character >= 32) c->text.push_back(key.character);
   });
 }
 
@@ -92,14 +89,10 @@ const MenuEntry* FakeDesktop::entry(std::int64_t id) const {
 std::vector<std::string> FakeDesktop::menuLines() const {
   std::vector<std::string> lines;
   for (const auto& e : menu ? menu->entries : std::vector<MenuEntry>{}) {
-    if (e.separator) {
-      lines.push_back("---");
-      continue;
-    }
     std::string line = std::to_string(e.id) + " " + toUtf8(e.text);
     if (!e.iconName.empty()) line += " [" + e.iconName + "]";
     else if (e.image) line += " [image]";
-    lines.push_back(e.enabled ? line : line + " (disabled)");
+    lines.push_back(e.separator ? "---" : e.enabled ? line : line + " (disabled)");
   }
   return lines;
 }
@@ -113,9 +106,8 @@ std::string FakeDesktop::enabledIds() const {
 
 const FakeControl* FakeDesktop::control(std::int64_t window, std::int64_t id) const {
   auto w = windows.find(window);
-  if (w == windows.end()) return nullptr;
-  auto c = w->second.controls.find(id);
-  return c == w->second.controls.end() ? nullptr : &c->second;
+  if (w == windows.end() || !w->second.controls.count(id)) return nullptr;
+  return &w->second.controls.at(id);
 }
 
 void FakeDesktop::removeStatusItem() {
@@ -126,54 +118,36 @@ void FakeDesktop::removeStatusItem() {
 }
 
 void FakeDesktop::menuItemEnabledChanged(const MenuModel& model, std::int64_t id) {
-  if (!menu || menu->number != model.number) return;
-  MenuEntry* mine = menu->find(id);
-  const MenuEntry* theirs = const_cast<MenuModel&>(model).find(id);
-  if (mine && theirs) mine->enabled = theirs->enabled;
+  MenuEntry* mine = menu && menu->number == model.number ? menu->find(id) : nullptr;
+  if (const MenuEntry* theirs = const_cast<MenuModel&>(model).find(id); mine && theirs) mine->enabled = theirs->enabled;
 }
 
 void FakeDesktop::addControl(std::int64_t window, std::int64_t controlId, const ControlSpec& spec) {
-  auto w = windows.find(window);
-  if (w == windows.end()) return;
-  w->second.controls[controlId] = FakeControl{spec, spec.text, spec.image};
-  w->second.order.push_back(controlId);
+  if (!windows.count(window)) return;
+  windows[window].controls[controlId] = FakeControl{spec, spec.text, spec.image};
+  windows[window].order.push_back(controlId);
 }
 
 void FakeDesktop::removeControl(std::int64_t window, std::int64_t controlId) {
-  auto w = windows.find(window);
-  if (w == windows.end()) return;
-  w->second.controls.erase(controlId);
-  std::erase(w->second.order, controlId);
+  if (!windows.count(window)) return;
+  windows[window].controls.erase(controlId);
+  std::erase(windows[window].order, controlId);
 }
 
 int FakeDesktop::runAlert(const AlertSpec& spec) {
   alerts.push_back(spec);
   enabledDuringAlerts.push_back(enabledIds());
-  if (alertAnswers.empty()) return 0;
-  int answer = alertAnswers.front();
-  alertAnswers.pop_front();
+  int answer = alertAnswers.empty() ? 0 : alertAnswers.front();
+  if (!alertAnswers.empty()) alertAnswers.pop_front();
   return answer;
-}
-
-bool FakeDesktop::installHotkeyHandler(std::function<void(Identity)> onPressed) {
-  if (handlerInstallFails) return false;
-  hotkeyHandler_ = std::move(onPressed);
-  return true;
 }
 
 std::optional<HotkeyPort::HotkeyRef> FakeDesktop::registerHotkey(int keyCode, std::uint32_t modifiers,
                                                                  Identity identity, std::int64_t) {
-  log.push_back("grab " + std::to_string(keyCode) + "/" + std::to_string(modifiers));
-  if (refusedGrabs.count({keyCode, modifiers})) return std::nullopt;
-  for (auto& [ref, grab] : grabs)
+  for (auto& [ref, grab] : grabs)  // held already, by us or another client
     if (grab.keyCode == keyCode && grab.modifiers == modifiers) return std::nullopt;
   grabs[nextRef_] = FakeGrab{keyCode, modifiers, identity};
   return nextRef_++;
-}
-
-bool FakeDesktop::unregisterHotkey(HotkeyRef ref) {
-  log.push_back("release " + std::to_string(ref));
-  return !failingReleases.count(ref) && grabs.erase(ref) != 0;
 }
 
 }  // namespace larkspur::test

@@ -6,7 +6,6 @@
 #include <map>
 #include <optional>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,12 +18,9 @@ namespace larkspur::test {
 struct ProcessExit {
   int status;
 };
-
 // Thrown when a loop waits for a system event and the test has scripted none:
 // the flow under test went on longer than the test expected.
-struct OutOfEvents : std::runtime_error {
-  OutOfEvents() : std::runtime_error("the test scripted no further system event") {}
-};
+struct OutOfEvents {};
 
 struct FakeControl {
   ControlSpec spec;
@@ -36,8 +32,7 @@ struct FakeWindow {
   Rect content;
   Text title;
   std::uint32_t options = 0;
-  bool stayOnTop = false;
-  bool buttonsHidden = false;
+  bool stayOnTop = false, buttonsHidden = false;
   std::map<std::int64_t, FakeControl> controls;
   std::vector<std::int64_t> order;  // controls in creation order
   // Each control as "kind x,y,w,h size[b] text" (images: "image x,y,w,h").
@@ -56,9 +51,8 @@ class FakeDesktop : public Desktop {
   explicit FakeDesktop(EventQueue& queue) : queue_(queue) { queue.setSource(this); }
 
   // ------------------------------------------------ what the user sees
-  bool statusItemShown = false;
+  bool statusItemShown = false, statusImageTemplate = false, menuOpen = false;
   const Image* statusImage = nullptr;
-  bool statusImageTemplate = false;
   Text statusTitle;
   std::optional<MenuModel> menu;  // the attached menu as last rendered
   std::map<std::int64_t, FakeWindow> windows;
@@ -68,24 +62,16 @@ class FakeDesktop : public Desktop {
   std::optional<Text> clipboard;
   std::vector<std::string> desktopPictures, shellCommands;
   std::map<HotkeyPort::HotkeyRef, FakeGrab> grabs;
-  std::vector<std::string> log;  // hotkey grabs and releases in order
-  int statusItemBuilds = 0;
-  StatusMouseActions mouseActions;
-  std::string iconFolder;
-  bool menuOpen = false;
-  int lastTimerMs = 0;  // the interval of the timer started last
+  std::set<HotkeyPort::HotkeyRef> failingReleases;
+  std::vector<std::pair<std::int64_t, std::int64_t>> selectionResets;  // window, control
+  int statusItemBuilds = 0, lastTimerMs = 0;  // the interval of the timer started last
 
   // ------------------------------------------------ the machine
   int osMajor = 12;
   std::uint64_t memory = 16ull << 30;
   double scale = 1.0;
-  bool dark = false;
-  std::string home = "/nonexistent/";
-  std::string exePath = "/opt/larkspur/bin/larkspur";
-  bool installed = true;
-  bool handlerInstallFails = false;
-  std::set<std::pair<int, std::uint32_t>> refusedGrabs;  // held by another client
-  std::set<HotkeyPort::HotkeyRef> failingReleases;
+  bool dark = false, installed = true, handlerInstallFails = false;
+  std::string home = "/nonexistent/", exePath = "/opt/larkspur/bin/larkspur";
 
   // ------------------------------------------------ acting as the user
   // Each scripted action is one system event for EventQueue::wait.
@@ -106,40 +92,29 @@ class FakeDesktop : public Desktop {
   std::size_t runningTimers() const { return timers_.size(); }
 
   // ------------------------------------------------ StatusItemPort
-  void createStatusItem() override {
-    statusItemShown = true;
-    ++statusItemBuilds;
-  }
+  void createStatusItem() override { statusItemShown = true, ++statusItemBuilds; }
   void removeStatusItem() override;
   bool hasStatusItem() const override { return statusItemShown; }
-  void setStatusImage(const Image* image, bool templateImage) override {
-    statusImage = image;
-    statusImageTemplate = templateImage;
-  }
+  void setStatusImage(const Image* image, bool templ) override { statusImage = image, statusImageTemplate = templ; }
   void setStatusTitle(const Text& title) override { statusTitle = title; }
   void setStatusToolTip(const Text&) override {}
-  void setStatusMenu(const MenuModel* model) override {
-    menu = model ? std::optional(*model) : std::nullopt;
-  }
+  void setStatusMenu(const MenuModel* model) override { menu = model ? std::optional(*model) : std::nullopt; }
   void menuItemEnabledChanged(const MenuModel& model, std::int64_t id) override;
   void menuFreed(const MenuModel& model) override {
     if (menu && menu->number == model.number) menu.reset();
   }
-  void setStatusMouseActions(const StatusMouseActions& actions) override { mouseActions = actions; }
-  void setStatusIconFolder(const std::string& folder) override { iconFolder = folder; }
+  void setStatusMouseActions(const StatusMouseActions&) override {}
+  void setStatusIconFolder(const std::string&) override {}
   bool statusMenuOpen() const override { return menuOpen; }
 
   // ------------------------------------------------ WindowPort
-  bool openWindow(std::int64_t number, Rect content, const Text& title,
-                  std::uint32_t options) override {
+  bool openWindow(std::int64_t number, Rect content, const Text& title, std::uint32_t options) override {
     windows[number] = FakeWindow{content, title, options, false, false, {}, {}};
     return true;
   }
   void closeWindow(std::int64_t number) override { windows.erase(number); }
   void setStayOnTop(std::int64_t number, bool on) override { windows.at(number).stayOnTop = on; }
-  void hideMinimiseAndZoom(std::int64_t number) override {
-    windows.at(number).buttonsHidden = true;
-  }
+  void hideMinimiseAndZoom(std::int64_t number) override { windows.at(number).buttonsHidden = true; }
   void addControl(std::int64_t window, std::int64_t controlId, const ControlSpec& spec) override;
   void removeControl(std::int64_t window, std::int64_t controlId) override;
   void setControlText(std::int64_t window, std::int64_t controlId, const Text& text) override {
@@ -152,7 +127,7 @@ class FakeDesktop : public Desktop {
   void setControlImage(std::int64_t window, std::int64_t controlId, const Image* image) override {
     if (FakeControl* c = find(window, controlId)) c->image = image;
   }
-  void resetSelection(std::int64_t, std::int64_t) override {}
+  void resetSelection(std::int64_t window, std::int64_t id) override { selectionResets.emplace_back(window, id); }
 
   // ------------------------------------------------ TimerPort
   TimerHandle startTimer(int intervalMs, std::function<void()> fire) override {
@@ -166,10 +141,13 @@ class FakeDesktop : public Desktop {
   int runAlert(const AlertSpec& spec) override;
 
   // ------------------------------------------------ HotkeyPort
-  bool installHotkeyHandler(std::function<void(Identity)> onPressed) override;
-  std::optional<HotkeyRef> registerHotkey(int keyCode, std::uint32_t modifiers,
-                                          Identity identity, std::int64_t = 0) override;
-  bool unregisterHotkey(HotkeyRef ref) override;
+  bool installHotkeyHandler(std::function<void(Identity)> onPressed) override {
+    if (!handlerInstallFails) hotkeyHandler_ = std::move(onPressed);
+    return !handlerInstallFails;
+  }
+  std::optional<HotkeyRef> registerHotkey(int keyCode, std::uint32_t modifiers, Identity identity,
+                                          std::int64_t = 0) override;
+  bool unregisterHotkey(HotkeyRef ref) override { return !failingReleases.count(ref) && grabs.erase(ref); }
 
   // ------------------------------------------------ SystemPort
   int osMajorVersion() const override { return osMajor; }
@@ -196,9 +174,7 @@ class FakeDesktop : public Desktop {
   bool hasPending() override { return !script_.empty(); }
 
  private:
-  FakeControl* find(std::int64_t window, std::int64_t id) {
-    return const_cast<FakeControl*>(control(window, id));
-  }
+  FakeControl* find(std::int64_t window, std::int64_t id) { return const_cast<FakeControl*>(control(window, id)); }
   EventQueue& queue_;
   std::deque<std::function<void()>> script_;
   std::map<TimerHandle, std::function<void()>> timers_;

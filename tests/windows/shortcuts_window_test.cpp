@@ -10,7 +10,6 @@ namespace {
 
 namespace PS = PlayerScript;
 using test::AppHarness;
-using test::textEntry;
 using Lines = std::vector<std::string>;
 
 constexpr std::int64_t kWindow = ShortcutsWindowNumber;
@@ -78,8 +77,7 @@ TEST_F(ShortcutsWindowTest, FirstRunSavedAtOnce) {
 }
 
 TEST_F(ShortcutsWindowTest, FieldsShowTheStoredTextsAndATypedOneIsSavedForTheRelaunch) {
-  h.writeSettings(textEntry("Val31", "⌘N") + textEntry("Val33", "⌘B") + textEntry("Val39", "⌘P") +
-                  textEntry("Val41", "⌥⌘I"));
+  h.writeSettings({{"Val31", "⌘N"}, {"Val33", "⌘B"}, {"Val39", "⌘P"}, {"Val41", "⌥⌘I"}});
   open();
   h.desktop.pressHotkey(45, 256);  // ⌘N and ⌘P are discarded while open
   h.desktop.pressHotkey(35, 256);
@@ -94,7 +92,7 @@ TEST_F(ShortcutsWindowTest, FieldsShowTheStoredTextsAndATypedOneIsSavedForTheRel
 }
 
 TEST_F(ShortcutsWindowTest, BackspaceClearsARowAndItsHotkey) {
-  h.writeSettings(textEntry("Val31", "⌘N") + textEntry("Val33", "⌘B"));
+  h.writeSettings({{"Val31", "⌘N"}, {"Val33", "⌘B"}});
   const auto grabbed = [this] {
     for (auto& [ref, g] : h.desktop.grabs)
       if (g.keyCode == 45 && g.modifiers == 256) return true;
@@ -128,7 +126,7 @@ TEST_F(ShortcutsWindowTest, NextFromTheMenuClosesTheWindowOnTheTrackChange) {
 }
 
 TEST_F(ShortcutsWindowTest, QuitFromTheMenuSavesNothing) {
-  h.writeSettings(textEntry("Val31", "⌘N"));
+  h.writeSettings({{"Val31", "⌘N"}});
   open();
   typeInto(0, KeyEvent{kCommand, 40, u'K'}, MenuItemQuit);
   ASSERT_EQ(h.start(), 0);

@@ -139,9 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(TrackDetailsWindowTest, LoopActsOnTransportAndDropsTheRest) {
   h.player.tracks.push_back(test::FakeTrack{});
   h.player.tracks[1].uri = "spotify:track:second";
-  h.writeSettings(test::intEntry("Val9", 1) + test::intEntry("Val51", 1) +
-                  test::textEntry("Val39", "⌘P") + test::textEntry("Val41", "⌘I") +
-                  test::textEntry("Val35", "⌘R"));
+  h.writeSettings({{"Val9", "1"}, {"Val51", "1"}, {"Val39", "⌘P"}, {"Val41", "⌘I"}, {"Val35", "⌘R"}});
   open();
   h.desktop.tick();
   h.desktop.chooseMenuItem(MenuItemPrevious);
@@ -171,8 +169,7 @@ TEST_F(TrackDetailsWindowTest, LoopActsOnTransportAndDropsTheRest) {
 }
 
 TEST_F(TrackDetailsWindowTest, HotkeyOpensTheWindowWithTheCachedArtworkWhenTheMenuHidesIt) {
-  h.writeSettings(test::intEntry("Val9", 1) + test::intEntry("Val19", 1) +
-                  test::intEntry("Val51", 1) + test::textEntry("Val41", "⌘I"));
+  h.writeSettings({{"Val9", "1"}, {"Val19", "1"}, {"Val51", "1"}, {"Val41", "⌘I"}});
   h.desktop.pressHotkey(34, 256);
   h.desktop.then([this] { shown = h.desktop.windows.at(kWindow); });
   h.desktop.pressClose(kWindow);

@@ -18,25 +18,21 @@ using test::kRanOutOfEvents;
 using Lines = std::vector<std::string>;
 
 constexpr std::int64_t kWindow = TrackDetailsWindowNumber;
-const std::string kJpeg = test::fileBytes(LARKSPUR_TEST_DATA "artwork.jpeg");
 
 class TrackDetailsWindowTest : public ::testing::Test {
  protected:
-  void SetUp() override { h.http.bodies[h.player.track().artworkUrl] = kJpeg; }
+  void SetUp() override { h.serveArtworkForAllTracks(); }
   // Opens the window from the menu and keeps what it looked like.
   void open() {
-    h.desktop.then([this] { h.player.takeReceived(); });
     h.desktop.chooseMenuItem(MenuItemTrackDetails);
     h.desktop.then([this] {
       shown = h.desktop.windows.at(kWindow);
       // The window's image goes with the window; keep what it showed.
       shownArtworkWidth = shown.at(2).image ? shown.at(2).image->pointWidth : -1;
       enabledWhileOpen = h.desktop.enabledIds();
-      h.player.takeReceived();
     });
   }
   void click(const std::string& text) { h.desktop.clickButton(kWindow, text); }
-  std::string bkgd() const { return h.home.path() + "/.bkgd"; }
 
   AppHarness h;
   test::FakeWindow shown;
@@ -54,14 +50,12 @@ TEST_F(TrackDetailsWindowTest, TrackShowsItsDetailsCopiesSetsTheDesktopAndCloses
   h.desktop.then([&] { stillOpen = h.desktop.windows.count(kWindow) == 1; });
   click("OK");
   ASSERT_EQ(h.start(), kRanOutOfEvents);
-
   EXPECT_EQ(shown.title, u"Current Track Details");
   EXPECT_EQ((std::pair{shown.content.width, shown.content.height}), (std::pair{600.0, 370.0}));
   EXPECT_EQ(shown.options, 76u);
   EXPECT_TRUE(shown.stayOnTop && shown.buttonsHidden);
-  EXPECT_EQ(shown.layout(), (Lines{"label 0,16,600,24 13 Tune (3:07)",
-                                   "button 250,40,100,22 11 Copy URL", "image 232,64,136,136",
-                                   "button 220,203,156,22 11 Set Artwork as Desktop",
+  EXPECT_EQ(shown.layout(), (Lines{"label 0,16,600,24 13 Tune (3:07)", "button 250,40,100,22 11 Copy URL",
+                                   "image 232,64,136,136", "button 220,203,156,22 11 Set Artwork as Desktop",
                                    "label 0,230,600,24 16b Band", "label 0,252,600,24 13 Album",
                                    "label 0,278,600,24 12 Track on Album: 4",
                                    "label 0,298,600,24 12 Spotify Popularity (0-100): 57",
@@ -71,11 +65,11 @@ TEST_F(TrackDetailsWindowTest, TrackShowsItsDetailsCopiesSetsTheDesktopAndCloses
   EXPECT_EQ(enabledWhileOpen, "2 3 4 14 ");
   EXPECT_EQ(h.desktop.clipboard, u"https://open.spotify.com/track/0123456789abcdefghijkl");
   // The picture is a copy in a private folder; a second press replaces it.
-  const std::string target = bkgd() + "/art1.jpeg";
+  const std::string folder = h.home.path() + "/.bkgd", target = folder + "/art1.jpeg";
   EXPECT_EQ(h.desktop.desktopPictures, (Lines{target, target}));
-  EXPECT_EQ(test::fileBytes(target), kJpeg);
-  EXPECT_EQ(fs::status(bkgd()).permissions() & fs::perms::all, fs::perms::owner_all);
-  EXPECT_EQ(std::distance(fs::directory_iterator(bkgd()), {}), 1);
+  EXPECT_EQ(test::fileBytes(target), test::fileBytes(LARKSPUR_TEST_DATA "artwork.jpeg"));
+  EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
   EXPECT_TRUE(stillOpen);
   EXPECT_EQ(h.desktop.enabledIds(), "1 2 3 4 5 6 7 8 9 10 11 12 13 14 ");
   EXPECT_EQ(h.desktop.windows.count(kWindow), 0u);
@@ -93,54 +87,52 @@ TEST_F(TrackDetailsWindowTest, PodcastEpisodeHasNoTrackOnlyPartsAndQuitEndsThePr
   click("Copy URL");
   h.desktop.chooseMenuItem(MenuItemQuit);
   ASSERT_EQ(h.start(), 0);
-
   EXPECT_EQ(shown.title, u"Current Podcast Details");
-  EXPECT_EQ(shown.layout(), (Lines{"label 0,16,600,24 13 Tune (3:42)",
-                                   "button 250,40,100,22 11 Copy URL", "image 232,64,136,136",
-                                   "label 0,230,600,24 16b Band",
-                                   "label 0,252,600,24 16b The Show",
-                                   "button 480,324,100,25 13 OK"}));
+  EXPECT_EQ(shown.layout(), (Lines{"label 0,16,600,24 13 Tune (3:42)", "button 250,40,100,22 11 Copy URL",
+                                   "image 232,64,136,136", "label 0,230,600,24 16b Band",
+                                   "label 0,252,600,24 16b The Show", "button 480,324,100,25 13 OK"}));
   EXPECT_EQ(firstCopy, u"https://open.spotify.com/episode/5pod5pod5pod5pod5pod5p");
   EXPECT_EQ(h.desktop.clipboard, firstCopy) << "a second press finds nothing left to remove";
   EXPECT_FALSE(fs::exists(h.artworkPath("art1")));
-}
-
-struct ShorteningCase {
-  std::string name, artist, album, seconds;
-  std::string heading, shownArtist, shownAlbum;
-};
-
-class Shortening : public TrackDetailsWindowTest,
-                   public ::testing::WithParamInterface<ShorteningCase> {};
-
-TEST_P(Shortening, CutsAtTheBoundaries) {
-  const ShorteningCase& c = GetParam();
-  h.player.tracks[0] = {c.name, c.artist, c.album};
-  h.player.tracks[0].seconds = c.seconds;
-  open();
-  ASSERT_EQ(h.start(), kRanOutOfEvents);
-  EXPECT_EQ(toUtf8(shown.at(0).text), c.heading);
-  EXPECT_EQ(toUtf8(shown.at(4).text), c.shownArtist);
-  EXPECT_EQ(toUtf8(shown.at(5).text), c.shownAlbum);
 }
 
 std::string n(std::size_t count, const std::string& tail = "") { return std::string(count, 'n') + tail; }
 
 // Name: cut at 78 units to 76; artist at 64 to 64; album at 78 to 78. A cut
 // through a surrogate pair drops its lone first half.
-INSTANTIATE_TEST_SUITE_P(
-    TrackDetailsWindow, Shortening,
-    ::testing::Values(
-        ShorteningCase{n(77), n(63), n(77), "7", n(77, " (3:07)"), n(63), n(77)},
-        ShorteningCase{n(78), n(64), n(78), "42", n(76, "... (3:42)"), n(64, "..."), n(78, "...")},
-        ShorteningCase{n(80), n(100), n(200), "", n(76, "... (3:0)"), n(64, "..."), n(78, "...")},
-        ShorteningCase{n(75, "\xF0\x9F\x8E\xB5tail"), "a", "b", "1", n(75, "... (3:01)"), "a", "b"}));
+TEST(TrackDetailsWindow, LongTextsAreCutAtTheirBoundaries) {
+  const struct {
+    std::string name, artist, album, seconds, heading, shownArtist, shownAlbum;
+  } cases[] = {{n(77), n(63), n(77), "7", n(77, " (3:07)"), n(63), n(77)},
+               {n(78), n(64), n(78), "42", n(76, "... (3:42)"), n(64, "..."), n(78, "...")},
+               {n(80), n(100), n(200), "", n(76, "... (3:0)"), n(64, "..."), n(78, "...")},
+               {n(75, "\xF0\x9F\x8E\xB5tail"), "a", "b", "1", n(75, "... (3:01)"), "a", "b"}};
+  for (const auto& c : cases) {
+    AppHarness h;
+    h.player.tracks[0] = {c.name, c.artist, c.album};
+    h.player.tracks[0].seconds = c.seconds;
+    h.serveArtworkForAllTracks();
+    h.desktop.chooseMenuItem(MenuItemTrackDetails);
+    ASSERT_EQ(h.start(), kRanOutOfEvents);
+    const test::FakeWindow& shown = h.desktop.windows.at(kWindow);
+    EXPECT_EQ(toUtf8(shown.at(0).text), c.heading);
+    EXPECT_EQ(toUtf8(shown.at(4).text), c.shownArtist);
+    EXPECT_EQ(toUtf8(shown.at(5).text), c.shownAlbum);
+  }
+}
 
-TEST_F(TrackDetailsWindowTest, LoopActsOnTransportAndDropsTheRest) {
+// Opened by its hotkey while the menu hides the artwork, the window shows the
+// cached artwork; while it is open only the transport acts.
+TEST_F(TrackDetailsWindowTest, HotkeyOpensItWithTheCachedArtworkAndTheLoopActsOnTransportAndDropsTheRest) {
   h.player.tracks.push_back(test::FakeTrack{});
   h.player.tracks[1].uri = "spotify:track:second";
-  h.writeSettings({{"Val9", "1"}, {"Val51", "1"}, {"Val39", "⌘P"}, {"Val41", "⌘I"}, {"Val35", "⌘R"}});
-  open();
+  h.writeSettings({{"Val9", "1"}, {"Val19", "1"}, {"Val51", "1"}, {"Val39", "⌘P"}, {"Val41", "⌘I"}, {"Val35", "⌘R"}});
+  h.desktop.then([this] { h.player.takeReceived(); });
+  h.desktop.pressHotkey(34, 256);
+  h.desktop.then([this] {
+    shown = h.desktop.windows.at(kWindow);
+    h.player.takeReceived();
+  });
   h.desktop.tick();
   h.desktop.chooseMenuItem(MenuItemPrevious);
   h.desktop.chooseMenuItem(MenuItemRepeat);
@@ -155,12 +147,12 @@ TEST_F(TrackDetailsWindowTest, LoopActsOnTransportAndDropsTheRest) {
   h.desktop.then([&] { openAfterNext = h.desktop.windows.count(kWindow) == 1; });
   h.desktop.then([] {});
   ASSERT_EQ(h.start(), kRanOutOfEvents);
-
+  EXPECT_EQ(shown.title, u"Current Track Details");
+  EXPECT_NE(shown.at(2).image, nullptr);
   std::vector<Text> expected;
   for (auto s : {PS::TrackUri, PS::TrackUri,  // the look taken at opening, then the tick
-                 PS::TrackUri, PS::PreviousTrack, PS::PreviousTrack, PS::TrackUri,
-                 PS::RestartTrack, PS::TrackUri, PS::RestartTrack,
-                 PS::TrackUri, PS::TrackUri, PS::TrackUri})  // two dropped hotkeys, a disabled entry
+                 PS::TrackUri, PS::PreviousTrack, PS::PreviousTrack, PS::TrackUri, PS::RestartTrack, PS::TrackUri,
+                 PS::RestartTrack, PS::TrackUri, PS::TrackUri, PS::TrackUri})  // two dropped hotkeys, a disabled entry
     expected.emplace_back(s);
   EXPECT_EQ(beforeNext, expected);
   EXPECT_TRUE(openAfterNext) << "the change is seen at the event after Next";
@@ -168,35 +160,23 @@ TEST_F(TrackDetailsWindowTest, LoopActsOnTransportAndDropsTheRest) {
   EXPECT_EQ(h.app().commandCounter(), 3) << "Previous, Next and the visit itself";
 }
 
-TEST_F(TrackDetailsWindowTest, HotkeyOpensTheWindowWithTheCachedArtworkWhenTheMenuHidesIt) {
-  h.writeSettings({{"Val9", "1"}, {"Val19", "1"}, {"Val51", "1"}, {"Val41", "⌘I"}});
-  h.desktop.pressHotkey(34, 256);
-  h.desktop.then([this] { shown = h.desktop.windows.at(kWindow); });
-  h.desktop.pressClose(kWindow);
-  ASSERT_EQ(h.start(), kRanOutOfEvents);
-  EXPECT_EQ(shown.title, u"Current Track Details");
-  EXPECT_NE(shown.at(2).image, nullptr);
-  EXPECT_EQ(h.desktop.windows.count(kWindow), 0u);
-  EXPECT_EQ(h.app().commandCounter(), 1);
-}
-
 // A file where the hidden folder belongs, or artwork that cannot be copied
 // (a folder holds its name: it counts as cached): no picture is set.
-TEST_F(TrackDetailsWindowTest, SetArtworkAsDesktopSetsNoPictureWithoutACopy) {
+TEST(TrackDetailsWindow, SetArtworkAsDesktopSetsNoPictureWithoutACopy) {
   for (bool folderIsAFile : {true, false}) {
-    AppHarness fresh;
-    fresh.http.bodies[fresh.player.track().artworkUrl] = kJpeg;
-    const std::string folder = fresh.home.path() + "/.bkgd";
+    AppHarness h;
+    h.serveArtworkForAllTracks();
+    const std::string folder = h.home.path() + "/.bkgd";
     if (folderIsAFile) {
       std::ofstream(folder) << "not a folder";
     } else {
-      fs::create_directories(fresh.artworkPath("art1"));
-      fs::permissions(fresh.cacheDir(), fs::perms::owner_all, fs::perm_options::replace);
+      fs::create_directories(h.artworkPath("art1"));
+      fs::permissions(h.cacheDir(), fs::perms::owner_all, fs::perm_options::replace);
     }
-    fresh.desktop.chooseMenuItem(MenuItemTrackDetails);
-    fresh.desktop.clickButton(kWindow, "Set Artwork as Desktop");
-    ASSERT_EQ(fresh.start(), kRanOutOfEvents);
-    EXPECT_TRUE(fresh.desktop.desktopPictures.empty());
+    h.desktop.chooseMenuItem(MenuItemTrackDetails);
+    h.desktop.clickButton(kWindow, "Set Artwork as Desktop");
+    ASSERT_EQ(h.start(), kRanOutOfEvents);
+    EXPECT_TRUE(h.desktop.desktopPictures.empty());
     EXPECT_EQ(test::fileBytes(folder), folderIsAFile ? "not a folder" : "");
     EXPECT_FALSE(fs::exists(folder + "/art1.jpeg"));
   }

@@ -50,22 +50,12 @@ void FakeDesktop::clickButton(std::int64_t window, const std::string& text) {
   });
 }
 
-void FakeDesktop::pressClose(std::int64_t window) {
-  then([this, window] {
-    if (windows.count(window)) queue_.enqueue(EventCloseRequest, window, window, 0);
-  });
-}
-
 void FakeDesktop::typeKey(KeyEvent key) {
   then([this, key] {
     if (queue_.offerToFilters(key)) return;
     FakeControl* c = find(key.focusedWindow, key.focusedControl);
     if (c && c->spec.kind == ControlKind::ShortcutField && key.character >= 32) c->text.push_back(key.character);
   });
-}
-
-void FakeDesktop::requestTermination() {
-  then([this] { queue_.enqueue(EventMenu, MenuObjectQuit, WindowApplication, 0); });
 }
 
 bool FakeDesktop::dispatchOne(int timeoutMs) {
@@ -110,36 +100,9 @@ const FakeControl* FakeDesktop::control(std::int64_t window, std::int64_t id) co
   return &w->second.controls.at(id);
 }
 
-void FakeDesktop::removeStatusItem() {
-  statusItemShown = false;
-  statusImage = nullptr;
-  statusTitle.clear();
-  menu.reset();
-}
-
 void FakeDesktop::menuItemEnabledChanged(const MenuModel& model, std::int64_t id) {
   MenuEntry* mine = menu && menu->number == model.number ? menu->find(id) : nullptr;
   if (const MenuEntry* theirs = const_cast<MenuModel&>(model).find(id); mine && theirs) mine->enabled = theirs->enabled;
-}
-
-void FakeDesktop::addControl(std::int64_t window, std::int64_t controlId, const ControlSpec& spec) {
-  if (!windows.count(window)) return;
-  windows[window].controls[controlId] = FakeControl{spec, spec.text, spec.image};
-  windows[window].order.push_back(controlId);
-}
-
-void FakeDesktop::removeControl(std::int64_t window, std::int64_t controlId) {
-  if (!windows.count(window)) return;
-  windows[window].controls.erase(controlId);
-  std::erase(windows[window].order, controlId);
-}
-
-int FakeDesktop::runAlert(const AlertSpec& spec) {
-  alerts.push_back(spec);
-  enabledDuringAlerts.push_back(enabledIds());
-  int answer = alertAnswers.empty() ? 0 : alertAnswers.front();
-  if (!alertAnswers.empty()) alertAnswers.pop_front();
-  return answer;
 }
 
 std::optional<HotkeyPort::HotkeyRef> FakeDesktop::registerHotkey(int keyCode, std::uint32_t modifiers,

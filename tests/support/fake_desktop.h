@@ -79,9 +79,9 @@ class FakeDesktop : public Desktop {
   void pressHotkey(int keyCode, std::uint32_t modifiers);
   void tick();  // every running timer fires once
   void clickButton(std::int64_t window, const std::string& text);
-  void pressClose(std::int64_t window);
+  void pressClose(std::int64_t window) { then([=, this] { queue_.enqueue(EventCloseRequest, window, window, 0); }); }
   void typeKey(KeyEvent key);  // offered to the queue's filters first
-  void requestTermination();   // SIGTERM and its kin
+  void requestTermination() { then([this] { queue_.enqueue(EventMenu, MenuObjectQuit, WindowApplication, 0); }); }
   void then(std::function<void()> action) { script_.push_back(std::move(action)); }
 
   // A menu entry as the user sees it, or null.
@@ -93,7 +93,7 @@ class FakeDesktop : public Desktop {
 
   // ------------------------------------------------ StatusItemPort
   void createStatusItem() override { statusItemShown = true, ++statusItemBuilds; }
-  void removeStatusItem() override;
+  void removeStatusItem() override { statusItemShown = false, statusImage = nullptr, menu.reset(); }
   bool hasStatusItem() const override { return statusItemShown; }
   void setStatusImage(const Image* image, bool templ) override { statusImage = image, statusImageTemplate = templ; }
   void setStatusTitle(const Text& title) override { statusTitle = title; }
@@ -115,8 +115,14 @@ class FakeDesktop : public Desktop {
   void closeWindow(std::int64_t number) override { windows.erase(number); }
   void setStayOnTop(std::int64_t number, bool on) override { windows.at(number).stayOnTop = on; }
   void hideMinimiseAndZoom(std::int64_t number) override { windows.at(number).buttonsHidden = true; }
-  void addControl(std::int64_t window, std::int64_t controlId, const ControlSpec& spec) override;
-  void removeControl(std::int64_t window, std::int64_t controlId) override;
+  void addControl(std::int64_t window, std::int64_t id, const ControlSpec& spec) override {
+    if (!windows.count(window)) return;
+    windows[window].controls[id] = {spec, spec.text, spec.image};
+    windows[window].order.push_back(id);
+  }
+  void removeControl(std::int64_t window, std::int64_t id) override {
+    if (windows.count(window)) windows[window].controls.erase(id), std::erase(windows[window].order, id);
+  }
   void setControlText(std::int64_t window, std::int64_t controlId, const Text& text) override {
     if (FakeControl* c = find(window, controlId)) c->text = text;
   }
@@ -138,7 +144,13 @@ class FakeDesktop : public Desktop {
   void stopTimer(TimerHandle handle) override { timers_.erase(handle); }
 
   // ------------------------------------------------ AlertPort
-  int runAlert(const AlertSpec& spec) override;
+  int runAlert(const AlertSpec& spec) override {
+    alerts.push_back(spec);
+    enabledDuringAlerts.push_back(enabledIds());
+    int answer = alertAnswers.empty() ? 0 : alertAnswers.front();
+    if (!alertAnswers.empty()) alertAnswers.pop_front();
+    return answer;
+  }
 
   // ------------------------------------------------ HotkeyPort
   bool installHotkeyHandler(std::function<void(Identity)> onPressed) override {

@@ -19,6 +19,7 @@ namespace PS = PlayerScript;
 using test::AppHarness;
 using test::kRanOutOfEvents;
 using Texts = std::vector<Text>;
+using Ids = std::initializer_list<std::int64_t>;
 
 class AppControllerTest : public ::testing::Test {
  protected:
@@ -99,29 +100,6 @@ TEST_F(AppControllerTest, HotkeysSendOnceAndThePreviousEntryTwice) {
   EXPECT_TRUE(toUtf8(h.desktop.entry(MenuItemPlayPause)->text).starts_with("Resume Spotify"));
 }
 
-TEST_F(AppControllerTest, UnknownEventsChangeNothingAndRepeatAboutAndTicksNeverCount) {
-  startRunning();
-  const auto windows = h.desktop.windows.size();
-  h.desktop.then([this] {
-    h.queue.enqueue(EventMenu, 0, 0, 0);
-    h.queue.enqueue(EventMenu, 15, 0, 0);
-    h.queue.enqueue(EventTimer, 2, 0, 0);
-    for (int code : {65540, 65541, 65542, 65546, 65547, 65549, 65550, 70000})
-      h.queue.post(code, NotGiven, NotGiven, NotGiven, nullptr);
-  });
-  EXPECT_EQ(h.resume(), kRanOutOfEvents);
-  EXPECT_TRUE(h.player.takeReceived().empty());
-  EXPECT_EQ(h.desktop.statusItemBuilds, 1);
-  EXPECT_TRUE(h.desktop.windows.size() == windows && h.desktop.alerts.empty());
-  h.desktop.chooseMenuItem(MenuItemRepeat);
-  h.desktop.chooseMenuItem(MenuItemAbout);
-  for (int i = 0; i < 3; ++i) h.desktop.tick();
-  h.desktop.then([this] { h.queue.post(EventRestartTrack, NotGiven, NotGiven, NotGiven, nullptr); });
-  EXPECT_EQ(h.resume(), kRanOutOfEvents);
-  EXPECT_EQ(h.player.count(PS::RestartTrack), 2u);
-  EXPECT_EQ(h.app().commandCounter(), 0);
-}
-
 // Even when the watchdog would relaunch at the next event; a quit leaves the
 // player open when it is not in the foreground.
 TEST_F(AppControllerTest, TerminationAndQuitNeverRelaunchAndTouchThePlayerOnlyToCloseIt) {
@@ -150,10 +128,10 @@ TEST_F(AppControllerTest, TerminationAndQuitNeverRelaunchAndTouchThePlayerOnlyTo
 // Each toggle writes its label beside its new value; Hide Artwork and Hide
 // Icon relaunch without counting themselves.
 TEST_F(AppControllerTest, TogglesStoreLabelAndValueAndTheHidingOnesRelaunch) {
-  for (std::int64_t last : std::initializer_list<std::int64_t>{MenuItemHideArtwork, MenuItemHideIcon}) {
+  for (std::int64_t last : Ids{MenuItemHideArtwork, MenuItemHideIcon}) {
     AppHarness fresh;
     ASSERT_EQ(fresh.start(), kRanOutOfEvents);
-    for (std::int64_t id : std::initializer_list<std::int64_t>{MenuItemMuteAds, MenuItemCloseSpotifyOnExit, last}) fresh.desktop.chooseMenuItem(id);
+    for (std::int64_t id : Ids{MenuItemMuteAds, MenuItemCloseSpotifyOnExit, last}) fresh.desktop.chooseMenuItem(id);
     EXPECT_EQ(fresh.resume(), 0);
     EXPECT_EQ(fresh.desktop.shellCommands.size(), 1u);
     EXPECT_EQ(fresh.app().commandCounter(), 2) << "the hiding one does not count";
@@ -235,9 +213,21 @@ TEST_F(AppControllerTest, RefreshesOnSignalsAndArmsTheTimerOnlyForWhatIsPendingA
   EXPECT_TRUE(h.player.takeReceived().empty());
 }
 
-TEST_F(AppControllerTest, AboutOpensTheAppsPageOnRequestAndItsIconKeepsItsPixelsAtHighDensity) {
+// Unknown events change nothing; Repeat, About and ticks never count. About
+// opens the apps page on request, and its icon keeps its pixels at high density.
+TEST_F(AppControllerTest, UnknownEventsChangeNothingRepeatAboutAndTicksNeverCountAndAboutOpensTheAppsPage) {
   h.desktop.scale = 2.0;
   startRunning();
+  h.desktop.then([this] {
+    h.queue.enqueue(EventMenu, 0, 0, 0);
+    h.queue.enqueue(EventMenu, 15, 0, 0);
+    h.queue.enqueue(EventTimer, 2, 0, 0);
+    for (int code : {65540, 65541, 65542, 65546, 65547, 65549, 65550, 70000})
+      h.queue.post(code, NotGiven, NotGiven, NotGiven, nullptr);
+  });
+  EXPECT_EQ(h.resume(), kRanOutOfEvents);
+  EXPECT_TRUE(h.player.takeReceived().empty());
+  EXPECT_EQ(h.desktop.statusItemBuilds, 1);
   h.desktop.alertAnswers = {1};  // "See My Other Apps"
   h.desktop.chooseMenuItem(MenuItemAbout);
   EXPECT_EQ(h.resume(), kRanOutOfEvents);
@@ -251,6 +241,13 @@ TEST_F(AppControllerTest, AboutOpensTheAppsPageOnRequestAndItsIconKeepsItsPixels
   const Image* icon = h.app().images().platformImage(SlotAboutIcon);
   ASSERT_NE(icon, nullptr);
   EXPECT_EQ(std::pair(icon->width, icon->pointWidth), std::pair(128, 64.0));
+  h.desktop.chooseMenuItem(MenuItemRepeat);
+  for (int i = 0; i < 3; ++i) h.desktop.tick();
+  h.desktop.then([this] { h.queue.post(EventRestartTrack, NotGiven, NotGiven, NotGiven, nullptr); });
+  EXPECT_EQ(h.resume(), kRanOutOfEvents);
+  EXPECT_EQ(h.player.count(PS::RestartTrack), 2u);
+  EXPECT_EQ(h.app().commandCounter(), 0);
+  EXPECT_EQ(h.desktop.windows.size(), 1u) << "the timer's window alone";
 }
 
 TEST(RelaunchThreshold, FollowsTheInstalledMemory) {

@@ -131,12 +131,14 @@ TEST_F(AppControllerTest, TogglesStoreLabelAndValueAndTheHidingOnesRelaunch) {
   for (std::int64_t last : Ids{MenuItemHideArtwork, MenuItemHideIcon}) {
     AppHarness fresh;
     ASSERT_EQ(fresh.start(), kRanOutOfEvents);
-    for (std::int64_t id : Ids{MenuItemMuteAds, MenuItemCloseSpotifyOnExit, last}) fresh.desktop.chooseMenuItem(id);
+    for (std::int64_t id : Ids{MenuItemHideArtist, MenuItemMuteAds, MenuItemCloseSpotifyOnExit, last})
+      fresh.desktop.chooseMenuItem(id);
     EXPECT_EQ(fresh.resume(), 0);
     EXPECT_EQ(fresh.desktop.shellCommands.size(), 1u);
-    EXPECT_EQ(fresh.app().commandCounter(), 2) << "the hiding one does not count";
+    EXPECT_EQ(fresh.app().commandCounter(), 3) << "the relaunching one does not count";
     const std::string xml = fresh.settingsXml();
-    for (const char* entry : {"Val11</key>\n\t<integer>1<", "Val10</key>\n\t<string>NoAds<",
+    for (const char* entry : {"Val9</key>\n\t<integer>0<", "Val8</key>\n\t<string>NoArtist<",
+                              "Val11</key>\n\t<integer>1<", "Val10</key>\n\t<string>NoAds<",
                               "Val17</key>\n\t<integer>1<", "Val16</key>\n\t<string>CloseSpotify<",
                               last == MenuItemHideIcon ? "Val50</key>\n\t<string>NoIcon<" : "<string>HideArt<"})
       EXPECT_NE(xml.find(entry), std::string::npos) << entry;

@@ -139,6 +139,9 @@ TEST(StatusMenu, ArtworkFromTheSecondDownloadOfABuildShowsAtOnce) {
   EXPECT_EQ(h.http.downloads.size(), 2u);
   EXPECT_EQ(h.http.fetches.size(), 3u) << "the start-up probe, then one before each attempt";
   EXPECT_EQ(h.desktop.statusItemBuilds, 1);
+  const StatusMouseActions& mouse = h.desktop.mouseActions;  // the tray's clicks and wheel choose entries
+  EXPECT_EQ((std::vector{mouse.middleClick, mouse.wheelAway, mouse.wheelTowards}),
+            (std::vector<std::int64_t>{MenuItemPlayPause, MenuItemPrevious, MenuItemNext}));
   const MenuEntry* art = h.desktop.entry(MenuItemTrackDetails);
   ASSERT_TRUE(art && art->text.empty() && art->image);
   EXPECT_EQ(art->image->width, 32);

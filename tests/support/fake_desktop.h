@@ -64,6 +64,7 @@ class FakeDesktop : public Desktop {
   std::map<HotkeyPort::HotkeyRef, FakeGrab> grabs;
   std::set<HotkeyPort::HotkeyRef> failingReleases;
   std::vector<std::pair<std::int64_t, std::int64_t>> selectionResets;  // window, control
+  StatusMouseActions mouseActions;  // middle click, wheel away, wheel towards
   int statusItemBuilds = 0, lastTimerMs = 0;  // the interval of the timer started last
 
   // ------------------------------------------------ the machine
@@ -103,7 +104,7 @@ class FakeDesktop : public Desktop {
   void menuFreed(const MenuModel& model) override {
     if (menu && menu->number == model.number) menu.reset();
   }
-  void setStatusMouseActions(const StatusMouseActions&) override {}
+  void setStatusMouseActions(const StatusMouseActions& actions) override { mouseActions = actions; }
   void setStatusIconFolder(const std::string&) override {}
   bool statusMenuOpen() const override { return menuOpen; }
 

@@ -59,6 +59,7 @@ Lines menu(const std::string& first, const Lines& middle, const std::string& qui
 const std::string kPause = withBlanks("5 Pause Spotify", 34, " [media-playback-pause]");
 const std::string kShuffle = withBlanks("6 Shuffle Playback", 29, " [image]");
 
+// The tray's middle click and wheel choose entries, whatever the settings.
 TEST(StatusMenu, ShowsExactlyTheEntriesOfTheSettingsAndThePlayersState) {
   const Entries keys = {{"Val31", "⌘N"}, {"Val33", "⌥⌘P"}, {"Val35", "⌃R"},
                         {"Val37", "⇧⌘S"}, {"Val39", "F5"},   {"Val41", "⌘I"}};
@@ -98,6 +99,9 @@ TEST(StatusMenu, ShowsExactlyTheEntriesOfTheSettingsAndThePlayersState) {
     ASSERT_EQ(h.start(), kRanOutOfEvents);
     EXPECT_EQ(h.desktop.menuLines(), c.lines);
     EXPECT_EQ(states(h), c.states);
+    const StatusMouseActions& mouse = h.desktop.mouseActions;
+    EXPECT_EQ((std::vector{mouse.middleClick, mouse.wheelAway, mouse.wheelTowards}),
+              (std::vector<std::int64_t>{MenuItemPlayPause, MenuItemPrevious, MenuItemNext}));
   }
 }
 
@@ -139,9 +143,6 @@ TEST(StatusMenu, ArtworkFromTheSecondDownloadOfABuildShowsAtOnce) {
   EXPECT_EQ(h.http.downloads.size(), 2u);
   EXPECT_EQ(h.http.fetches.size(), 3u) << "the start-up probe, then one before each attempt";
   EXPECT_EQ(h.desktop.statusItemBuilds, 1);
-  const StatusMouseActions& mouse = h.desktop.mouseActions;  // the tray's clicks and wheel choose entries
-  EXPECT_EQ((std::vector{mouse.middleClick, mouse.wheelAway, mouse.wheelTowards}),
-            (std::vector<std::int64_t>{MenuItemPlayPause, MenuItemPrevious, MenuItemNext}));
   const MenuEntry* art = h.desktop.entry(MenuItemTrackDetails);
   ASSERT_TRUE(art && art->text.empty() && art->image);
   EXPECT_EQ(art->image->width, 32);

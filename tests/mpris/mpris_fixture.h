@@ -8,7 +8,7 @@
 #include "platform/mpris/mpris_script_service.h"
 #include "player/player_bridge.h"
 #include "support/player_sim.h"
-#include "support/private_bus.h"
+#include "support/gtk_session.h"
 
 namespace larkspur::test {
 
@@ -27,7 +27,7 @@ inline Endpoints simEndpoints() {
 
 class MprisFixture : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(bus.ok()); }
+  void SetUp() override { startPrivateBus(); }
 
   void startSim(std::vector<std::string> extra = {}) {
     std::vector<std::string> args = {"--items", itemsPath};
@@ -38,7 +38,6 @@ class MprisFixture : public testing::Test {
 
   std::string ask(TextView script) { return toUtf8(bridge.runScript(script)); }
 
-  PrivateBus bus;
   TempDir dir;
   std::string itemsPath = dir.write("items.txt", SimItems);
   Endpoints endpoints = simEndpoints();

@@ -50,6 +50,13 @@ std::string startXvfb() {
 
 }  // namespace
 
+void startPrivateBus() {
+  if (privateBus) return;
+  privateBus = g_test_dbus_new(G_TEST_DBUS_NONE);
+  g_test_dbus_up(privateBus);
+  std::atexit(stopSession);
+}
+
 bool startGtkSession(std::string* error) {
   static bool started = false;
   static std::string display;
@@ -57,13 +64,10 @@ bool startGtkSession(std::string* error) {
     started = true;
     g_setenv("NO_AT_BRIDGE", "1", TRUE);
     g_setenv("GDK_BACKEND", "x11", TRUE);
-    // The bus first: bringing it up clears DISPLAY.
-    privateBus = g_test_dbus_new(G_TEST_DBUS_NONE);
-    g_test_dbus_up(privateBus);
+    startPrivateBus();  // first: bringing it up clears DISPLAY
     display = startXvfb();
     if (!display.empty()) g_setenv("DISPLAY", (":" + display).c_str(), TRUE);
     g_unsetenv("WAYLAND_DISPLAY");
-    std::atexit(stopSession);
   }
   if (display.empty() && error) *error = "Xvfb did not report a display";
   return !display.empty();
@@ -110,6 +114,24 @@ std::string runProgram(const std::vector<std::string>& argv, bool* ok) {
   close(out);
   if (ok) *ok = status != -1 && g_spawn_check_wait_status(status, nullptr);
   return result;
+}
+
+bool busHasName(const std::string& prefix) {
+  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  GVariant* reply = !bus ? nullptr
+                         : g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                       "org.freedesktop.DBus", "ListNames", nullptr,
+                                                       G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, 2000,
+                                                       nullptr, nullptr);
+  bool found = false;
+  if (reply) {
+    g_autofree const gchar** names = nullptr;
+    g_variant_get(reply, "(^a&s)", &names);
+    for (int i = 0; names[i]; ++i) found = found || g_str_has_prefix(names[i], prefix.c_str());
+    g_variant_unref(reply);
+  }
+  if (bus) g_object_unref(bus);
+  return found;
 }
 
 }  // namespace larkspur::test

@@ -10,21 +10,16 @@ namespace larkspur::test {
 namespace {
 
 constexpr const char* kItemInterface = "org.kde.StatusNotifierItem";
-constexpr const char* kMenuInterface = "com.canonical.dbusmenu";
 
 MenuEntry entry(std::int64_t id, const char* text, bool enabled = true, bool separator = false) {
   MenuEntry e;
-  e.id = id;
-  e.text = T(text);
-  e.enabled = enabled;
-  e.separator = separator;
+  e.id = id, e.text = T(text), e.enabled = enabled, e.separator = separator;
   return e;
 }
 
 Image square(std::uint8_t value) {
   Image img;
-  img.width = img.height = 32;
-  img.pointWidth = img.pointHeight = 16;
+  img.width = img.height = 32, img.pointWidth = img.pointHeight = 16;
   img.rgba.assign(32 * 32 * 4, value);
   return img;
 }
@@ -54,10 +49,6 @@ class GtkStatusItem : public GtkDesktopTest {
     desktop->setStatusTitle(fromUtf8(title));
     desktop->setStatusToolTip(u"Raw Name \u2022 Artist");
   }
-  void tearDownBuild(const MenuModel& menu) {
-    desktop->menuFreed(menu);
-    desktop->removeStatusItem();
-  }
 
   const FakeStatusWatcher::Registration& item() { return watcher->registrations().back(); }
 
@@ -74,7 +65,7 @@ class GtkStatusItem : public GtkDesktopTest {
   }
 
   std::vector<MenuLine> lines() { return watcher->menuLayout(item().busName, text("Menu")); }
-  std::string labels() {
+  std::string labels() {  // "---" for a separator
     std::string out;
     for (const MenuLine& e : lines())
       out += (e.separator ? "---" : e.label + (e.enabled ? "" : " (disabled)")) + "|";
@@ -86,23 +77,19 @@ class GtkStatusItem : public GtkDesktopTest {
     return -1;
   }
 
-  // A menu method as a host calls it; the error text, empty on success.
-  std::string menuCall(const char* method, GVariant* args, FakeStatusWatcher* host = nullptr) {
+  // A method of the item, or of its menu, as a host calls it; the error
+  // text, empty on success.
+  std::string itemCall(const char* method, GVariant* args, bool ofMenu = false, FakeStatusWatcher* host = nullptr) {
     std::string error;
-    GVariant* reply =
-        (host ? host : watcher.get())->call(item().busName, text("Menu"), kMenuInterface, method, args, &error);
+    GVariant* reply = (host ? host : watcher.get())
+                          ->call(item().busName, ofMenu ? text("Menu") : item().objectPath,
+                                 ofMenu ? "com.canonical.dbusmenu" : kItemInterface, method, args, &error);
     if (reply) g_variant_unref(reply);
     return error;
   }
-  std::string event(int id, const char* name, FakeStatusWatcher* host = nullptr) {
-    return menuCall("Event", g_variant_new("(isvu)", id, name, g_variant_new_int32(0), 0u), host);
-  }
-  std::string itemCall(const char* method, GVariant* args) {
-    std::string error;
-    GVariant* reply =
-        watcher->call(item().busName, item().objectPath, kItemInterface, method, args, &error);
-    if (reply) g_variant_unref(reply);
-    return error;
+  std::string menuCall(const char* method, GVariant* args) { return itemCall(method, args, true); }
+  std::string event(int id, const char* name) {
+    return menuCall("Event", g_variant_new("(isvu)", id, name, g_variant_new_int32(0), 0u));
   }
 
   // The menu events queued by now, by entry id; the menu library hands
@@ -113,10 +100,6 @@ class GtkStatusItem : public GtkDesktopTest {
     while (queue.wait(0) == EventMenu) ids.push_back(queue.currentObject());
     return ids;
   }
-  static bool has(const std::vector<std::string>& all, const char* one) {
-    return std::find(all.begin(), all.end(), one) != all.end();
-  }
-
   bool registered() {
     return iterateUntil([&] { return !watcher->registrations().empty() && text("Id") == "larkspur"; });
   }
@@ -135,19 +118,15 @@ TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAndAnswersBadCallsWithE
   EXPECT_EQ(text("IconName"), "larkspur-status-symbolic");
   EXPECT_TRUE(g_file_test((text("IconThemePath") + "/larkspur-status-symbolic.svg").c_str(),
                           G_FILE_TEST_IS_REGULAR));
-  GVariant* tip = property("ToolTip");
-  ASSERT_TRUE(tip);
+  g_autoptr(GVariant) tip = property("ToolTip");
+  g_autoptr(GVariant) pixmaps = property("IconPixmap");
+  g_autoptr(GVariant) isMenu = property("ItemIsMenu");
+  ASSERT_TRUE(tip && pixmaps && isMenu);
   const char* tipTitle = "";
   g_variant_get_child(tip, 2, "&s", &tipTitle);
   EXPECT_STREQ(tipTitle, "Raw Name \xE2\x80\xA2 Artist");
-  g_variant_unref(tip);
-  GVariant* pixmaps = property("IconPixmap");
-  ASSERT_TRUE(pixmaps);
   EXPECT_EQ(g_variant_n_children(pixmaps), 1u);
-  g_variant_unref(pixmaps);
-  GVariant* isMenu = property("ItemIsMenu");
-  EXPECT_TRUE(isMenu && g_variant_get_boolean(isMenu));
-  if (isMenu) g_variant_unref(isMenu);
+  EXPECT_TRUE(g_variant_get_boolean(isMenu));
 
   ASSERT_TRUE(iterateUntil([&] { return labels() == "Next|---|Pause__It (disabled)|Quit|"; }))
       << labels();
@@ -178,9 +157,8 @@ TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAndAnswersBadCallsWithE
   // Hide Icon: no icon, the label alone.
   desktop->setStatusImage(nullptr, false);
   EXPECT_EQ(text("IconName"), "");
-  pixmaps = property("IconPixmap");
-  EXPECT_TRUE(pixmaps && g_variant_n_children(pixmaps) == 0);
-  if (pixmaps) g_variant_unref(pixmaps);
+  g_autoptr(GVariant) none = property("IconPixmap");
+  EXPECT_TRUE(none && g_variant_n_children(none) == 0);
 }
 
 TEST_F(GtkStatusItem, RebuildsKeepOneItemAndSendOnlyWhatChanged) {
@@ -193,7 +171,8 @@ TEST_F(GtkStatusItem, RebuildsKeepOneItemAndSendOnlyWhatChanged) {
   iterateUntil([] { return false; }, 100);
   std::size_t before = watcher->signals().size();
   for (int i = 0; i < 100; ++i) {
-    tearDownBuild(*current);
+    desktop->menuFreed(*current);
+    desktop->removeStatusItem();
     current = std::make_unique<MenuModel>(model);
     build(*current, &icon, "First");
   }
@@ -202,12 +181,14 @@ TEST_F(GtkStatusItem, RebuildsKeepOneItemAndSendOnlyWhatChanged) {
   EXPECT_EQ(watcher->signals().size(), before);
   MenuModel next;
   next.entries = {entry(3, "Repeat"), entry(14, "Quit")};
-  tearDownBuild(*current);
+  desktop->menuFreed(*current);
+  desktop->removeStatusItem();
   build(next, &other, "Second");
   ASSERT_TRUE(iterateUntil([&] { return labels() == "Repeat|Quit|"; }));
   std::vector<std::string> sent(watcher->signals().begin() + before, watcher->signals().end());
-  EXPECT_TRUE(has(sent, "LayoutUpdated") && has(sent, "NewIcon") && has(sent, "XAyatanaNewLabel"));
-  EXPECT_FALSE(has(sent, "NewStatus") || has(sent, "NewToolTip") || has(sent, "NewTitle"));
+  std::ranges::sort(sent);
+  sent.erase(std::unique(sent.begin(), sent.end()), sent.end());
+  EXPECT_EQ(sent, (std::vector<std::string>{"ItemsPropertiesUpdated", "LayoutUpdated", "NewIcon", "XAyatanaNewLabel"}));
   EXPECT_EQ(watcher->registrations().size(), 1u);
   EXPECT_EQ(item().busName, busName);
   EXPECT_EQ(text("Status"), "Active");
@@ -256,7 +237,7 @@ TEST_F(GtkStatusItem, AnOpenMenuHoldsTicksUntilItClosesOrItsHostIsGone) {
   // says "closed": a choice lets it go, and so does the host going away.
   auto host = std::make_unique<FakeStatusWatcher>(false);
   auto openByGroup = [&] {
-    for (int i = 0; i < 50; ++i) menuCall("AboutToShowGroup", g_variant_new_parsed("([0],)"), host.get());
+    for (int i = 0; i < 50; ++i) itemCall("AboutToShowGroup", g_variant_new_parsed("([0],)"), true, host.get());
     iterateUntil([] { return false; }, 50);
     return heldFor(300);
   };
@@ -302,17 +283,8 @@ TEST_F(GtkDesktopTest, WithoutAWatcherAnXembedIconDocksAndTakesTheMouse) {
   runProgram({"sh", "-c", "command -v trayer"}, &ok);
   if (!ok) GTEST_SKIP() << "trayer is not installed";
   GPid tray = 0;
-  std::vector<char*> argv = {const_cast<char*>("trayer"), const_cast<char*>("--edge"),
-                             const_cast<char*>("top"), const_cast<char*>("--align"),
-                             const_cast<char*>("left"), const_cast<char*>("--SetDockType"),
-                             const_cast<char*>("false"), nullptr};
-  ASSERT_TRUE(g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
-                            &tray, nullptr));
-  struct Stop {
-    GPid pid;
-    ~Stop() { kill(pid, SIGTERM); }
-  } stop{tray};
-
+  g_auto(GStrv) argv = g_strsplit("trayer --edge top --align left --SetDockType false", " ", -1);
+  ASSERT_TRUE(g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &tray, nullptr));
   MenuModel model;
   model.entries = {entry(2, "Next"), entry(3, "Previous"), entry(5, "Pause")};
   desktop->setStatusMouseActions({5, 3, 2});
@@ -340,6 +312,7 @@ TEST_F(GtkDesktopTest, WithoutAWatcherAnXembedIconDocksAndTakesTheMouse) {
     return runProgram({"xdotool", "search", "--onlyvisible", "--name", "^Larkspur$"}).empty();
   }));
   desktop.reset();
+  kill(tray, SIGTERM);
 }
 
 }  // namespace

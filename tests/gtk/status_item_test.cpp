@@ -55,13 +55,9 @@ class GtkStatusItem : public GtkDesktopTest {
   GVariant* property(const char* name) {
     return watcher->property(item().busName, item().objectPath, kItemInterface, name);
   }
-  std::string text(const char* name) {
-    GVariant* v = property(name);
-    bool isText = v && (g_variant_is_of_type(v, G_VARIANT_TYPE_STRING) ||
-                        g_variant_is_of_type(v, G_VARIANT_TYPE_OBJECT_PATH));
-    std::string s = isText ? g_variant_get_string(v, nullptr) : "<none>";
-    if (v) g_variant_unref(v);
-    return s;
+  std::string text(const char* name) {  // a string or path property
+    g_autoptr(GVariant) v = property(name);
+    return v ? g_variant_get_string(v, nullptr) : "<none>";
   }
 
   std::vector<MenuLine> lines() { return watcher->menuLayout(item().busName, text("Menu")); }
@@ -72,9 +68,9 @@ class GtkStatusItem : public GtkDesktopTest {
     return out;
   }
   int idOf(const std::string& label) {
-    for (const MenuLine& e : lines())
-      if (e.label == label) return e.id;
-    return -1;
+    auto all = lines();
+    auto it = std::ranges::find(all, label, &MenuLine::label);
+    return it == all.end() ? -1 : it->id;
   }
 
   // A method of the item, or of its menu, as a host calls it; the error
@@ -130,9 +126,7 @@ TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAndAnswersBadCallsWithE
 
   ASSERT_TRUE(iterateUntil([&] { return labels() == "Next|---|Pause__It (disabled)|Quit|"; }))
       << labels();
-  std::vector<MenuLine> shown = lines();
-  EXPECT_TRUE(std::all_of(shown.begin(), shown.end(),
-                          [](const MenuLine& e) { return e.separator || e.hasImage; }));
+  EXPECT_TRUE(std::ranges::all_of(lines(), [](const MenuLine& e) { return e.separator || e.hasImage; }));
 
   // The disabled entry first: the only choice queued must be Quit's.
   EXPECT_EQ(event(idOf("Pause__It"), "clicked"), "");
@@ -185,10 +179,9 @@ TEST_F(GtkStatusItem, RebuildsKeepOneItemAndSendOnlyWhatChanged) {
   desktop->removeStatusItem();
   build(next, &other, "Second");
   ASSERT_TRUE(iterateUntil([&] { return labels() == "Repeat|Quit|"; }));
-  std::vector<std::string> sent(watcher->signals().begin() + before, watcher->signals().end());
-  std::ranges::sort(sent);
-  sent.erase(std::unique(sent.begin(), sent.end()), sent.end());
-  EXPECT_EQ(sent, (std::vector<std::string>{"ItemsPropertiesUpdated", "LayoutUpdated", "NewIcon", "XAyatanaNewLabel"}));
+  auto sent = [&](const char* one) { return std::count(watcher->signals().begin() + before, watcher->signals().end(), one); };
+  EXPECT_TRUE(iterateUntil([&] { return sent("LayoutUpdated") && sent("NewIcon") && sent("XAyatanaNewLabel"); }));
+  EXPECT_FALSE(sent("NewStatus") || sent("NewToolTip") || sent("NewTitle"));
   EXPECT_EQ(watcher->registrations().size(), 1u);
   EXPECT_EQ(item().busName, busName);
   EXPECT_EQ(text("Status"), "Active");
@@ -196,17 +189,14 @@ TEST_F(GtkStatusItem, RebuildsKeepOneItemAndSendOnlyWhatChanged) {
   // A click on an entry of an older build finds nothing.
   EXPECT_NE(event(oldId, "clicked"), "");
   EXPECT_EQ(choices(), std::vector<std::int64_t>{});
-}
 
-TEST_F(GtkStatusItem, RegistersAgainWithAWatcherThatRestarts) {
-  build(model, nullptr, "Song");
-  ASSERT_TRUE(registered());
+  // A watcher that restarts gets the item again.
   watcher.reset();
   watcher = std::make_unique<FakeStatusWatcher>();
   ASSERT_TRUE(iterateUntil([&] { return watcher->ready(); }));
   ASSERT_TRUE(registered());
   EXPECT_EQ(watcher->registrations().size(), 1u);
-  EXPECT_EQ(text("XAyatanaLabel"), "Song");
+  EXPECT_EQ(text("XAyatanaLabel"), "Second");
 }
 
 TEST_F(GtkStatusItem, AnOpenMenuHoldsTicksUntilItClosesOrItsHostIsGone) {

@@ -1,6 +1,7 @@
 #include <gtk/gtk.h>
 
 #include <array>
+#include <tuple>
 
 #include "platform/window_table.h"
 #include "shortcuts/shortcut_field.h"
@@ -22,10 +23,16 @@ GtkWindow* toplevelTitled(const char* title) {
 
 ControlSpec spec(ControlKind kind, Rect frame, const char* text = "") {
   ControlSpec s;
-  s.kind = kind;
-  s.frame = frame;
-  s.text = T(text);
+  s.kind = kind, s.frame = frame, s.text = T(text);
   return s;
+}
+
+// No window manager here: focus is given once the window is mapped.
+GtkWindow* present(const char* title) {
+  GtkWindow* window = toplevelTitled(title);
+  if (!window || !iterateUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(window)); })) return nullptr;
+  gtk_window_present(window);
+  return iterateUntil([&] { return gtk_window_is_active(window); }) ? window : nullptr;
 }
 
 TEST_F(GtkWindows, CloseButtonAsksReturnPressesTheDefaultAndTheClipboardServesOthers) {
@@ -70,13 +77,8 @@ TEST_F(GtkWindows, CaptureFieldOffersKeysToFiltersBeforeTheEntrySeesThem) {
   field.placeholder = u"Type shortcut";
   field.align = Align::Center;
   desktop->addControl(5, 20, field);
-  GtkWindow* window = toplevelTitled("Keyboard Shortcuts");
-  ASSERT_TRUE(window);
-  // No window manager here: focus is given once the window is mapped.
-  ASSERT_TRUE(iterateUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(window)); }));
-  gtk_window_present(window);
-  ASSERT_TRUE(iterateUntil([&] { return gtk_window_is_active(window); }));
-  ASSERT_TRUE(GTK_IS_ENTRY(gtk_window_get_focus(window)));
+  GtkWindow* window = present("Keyboard Shortcuts");
+  ASSERT_TRUE(window && GTK_IS_ENTRY(gtk_window_get_focus(window)));
 
   std::vector<KeyEvent> seen;
   queue.addFilter([&](const KeyEvent& key) {
@@ -88,12 +90,9 @@ TEST_F(GtkWindows, CaptureFieldOffersKeysToFiltersBeforeTheEntrySeesThem) {
   runProgram({"xdotool", "key", "super+shift+k"});
   ASSERT_TRUE(iterateUntil([&] { return !seen.empty() && seen.back().virtualKeyCode == 40; }));
   const KeyEvent& k = seen.back();
-  EXPECT_EQ(k.modifierFlags, (1u << 17) | (1u << 20));
-  EXPECT_EQ(k.character, u'K');
-  EXPECT_EQ(k.focusedWindow, 5);
-  EXPECT_EQ(k.focusedControl, 20);
-  EXPECT_EQ(seen.front().virtualKeyCode, 0);
-  EXPECT_EQ(seen.front().character, u'a');
+  EXPECT_EQ(std::tuple(k.modifierFlags, k.character, k.focusedWindow, k.focusedControl),
+            std::tuple((1u << 17) | (1u << 20), u'K', 5, 20));
+  EXPECT_EQ(std::pair(seen.front().virtualKeyCode, seen.front().character), std::pair(0, u'a'));
   // Let anything still in flight arrive: the consumed key never reaches the entry.
   queue.wait(50);
   EXPECT_EQ(desktop->controlText(5, 20), u"a");
@@ -111,10 +110,7 @@ TEST_F(GtkWindows, CaptureFieldNamesPhysicalKeysWhateverTheLayoutAndLocks) {
   ASSERT_TRUE(windows.open(6, 0, 0, 300, 100, u"Keys", 0x4C));
   ShortcutField field(windows, queue);
   field.create(0, 20, 20, 200, 24, 0);
-  GtkWindow* window = toplevelTitled("Keys");
-  ASSERT_TRUE(iterateUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(window)); }));
-  gtk_window_present(window);
-  ASSERT_TRUE(iterateUntil([&] { return gtk_window_is_active(window); }));
+  ASSERT_TRUE(present("Keys"));
   int presses = 0, key = -1;
   queue.addFilter([&](const KeyEvent& k) { return ++presses, key = k.virtualKeyCode, false; });
   struct Row { const char* layout; std::vector<const char*> keys; int key; const char16_t* text; };
@@ -151,10 +147,8 @@ TEST_F(GtkWindows, FramesHoldAndReturnPressesTheDefaultAfterAClickElsewhere) {
   ControlSpec ok = spec(ControlKind::Button, {480, 324, 100, 25}, "OK");
   ok.isDefault = true;
   desktop->addControl(3, 2, ok);
-  GtkWindow* details = toplevelTitled("Track Details");
-  ASSERT_TRUE(iterateUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(details)); }));
-  gtk_window_present(details);
-  ASSERT_TRUE(iterateUntil([&] { return gtk_window_is_active(details); }));
+  GtkWindow* details = present("Track Details");
+  ASSERT_TRUE(details);
   auto frames = [](const char* title) {
     GtkWidget* content = gtk_bin_get_child(GTK_BIN(toplevelTitled(title)));
     std::vector<GtkWidget*> widgets{content};

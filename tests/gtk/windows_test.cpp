@@ -35,42 +35,6 @@ GtkWindow* present(const char* title) {
   return iterateUntil([&] { return gtk_window_is_active(window); }) ? window : nullptr;
 }
 
-TEST_F(GtkWindows, CloseButtonAsksReturnPressesTheDefaultAndTheClipboardServesOthers) {
-  ASSERT_TRUE(desktop->openWindow(1, {0, 0, 400, 200}, u"Track Details", 0x4C));
-  desktop->addControl(1, 10, spec(ControlKind::Label, {20, 20, 200, 20}, "Name"));
-  ControlSpec ok = spec(ControlKind::Button, {300, 160, 80, 28}, "OK");
-  ok.isDefault = true;
-  desktop->addControl(1, 11, ok);
-  GtkWindow* window = toplevelTitled("Track Details");
-  ASSERT_TRUE(window);
-  EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(window)));
-  desktop->setControlText(1, 10, u"Song \u00e9");
-  EXPECT_EQ(desktop->controlText(1, 10), u"Song \u00e9");
-
-  // The close button asks; the window stays until the program closes it.
-  gtk_window_close(window);
-  ASSERT_TRUE(waitForEvent(EventCloseRequest));
-  EXPECT_EQ(queue.currentObject(), 1);
-  EXPECT_EQ(queue.currentWindow(), 1);
-  EXPECT_EQ(toplevelTitled("Track Details"), window);
-  EXPECT_TRUE(gtk_window_activate_default(window));
-  ASSERT_TRUE(waitForEvent(EventControl));
-  EXPECT_EQ(queue.currentObject(), 11);
-  EXPECT_EQ(queue.currentWindow(), 1);
-  desktop->closeWindow(1);
-  EXPECT_EQ(toplevelTitled("Track Details"), nullptr);
-  EXPECT_EQ(desktop->controlText(1, 10), u"");
-
-  // An invisible window (the program's timer window) is never shown.
-  ASSERT_TRUE(desktop->openWindow(0, {0, 0, 0, 0}, u"timer", 0x01));
-  ASSERT_TRUE(toplevelTitled("timer"));
-  EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(toplevelTitled("timer"))));
-
-  desktop->setClipboardText(u"https://open.spotify.com/track/4uLU6hMCjMI75M1A2tKUQC \u00e9");
-  EXPECT_EQ(runProgram({"xclip", "-selection", "clipboard", "-o"}),
-            "https://open.spotify.com/track/4uLU6hMCjMI75M1A2tKUQC \xC3\xA9");
-}
-
 TEST_F(GtkWindows, CaptureFieldOffersKeysToFiltersBeforeTheEntrySeesThem) {
   ASSERT_TRUE(desktop->openWindow(5, {0, 0, 300, 100}, u"Keyboard Shortcuts", 0x4C));
   ControlSpec field = spec(ControlKind::ShortcutField, {20, 20, 200, 24});
@@ -137,8 +101,10 @@ TEST_F(GtkWindows, CaptureFieldNamesPhysicalKeysWhateverTheLayoutAndLocks) {
 }
 
 // The frames of the shortcuts and track-details windows, as X lays them out:
-// the hint reaches past the edge and is cut there.
-TEST_F(GtkWindows, FramesHoldAndReturnPressesTheDefaultAfterAClickElsewhere) {
+// the hint reaches past the edge and is cut there. A click, Return even with
+// the focus elsewhere, and the close button reach the program, which alone
+// closes the window.
+TEST_F(GtkWindows, FramesHoldControlsAnswerAndTheCloseButtonAsks) {
   ASSERT_TRUE(desktop->openWindow(2, {0, 0, 320, 260}, u"Set Keyboard Shortcuts", 0x4C));
   desktop->addControl(2, 1, spec(ControlKind::Label, {20, 20, 380, 25}, "Type a Shortcut into each box. Click 'Set' to apply"));
   desktop->addControl(2, 2, spec(ControlKind::ShortcutField, {200, 50, 100, 25}));
@@ -147,6 +113,7 @@ TEST_F(GtkWindows, FramesHoldAndReturnPressesTheDefaultAfterAClickElsewhere) {
   ControlSpec ok = spec(ControlKind::Button, {480, 324, 100, 25}, "OK");
   ok.isDefault = true;
   desktop->addControl(3, 2, ok);
+  desktop->addControl(3, 3, spec(ControlKind::Label, {20, 20, 200, 20}, "Name"));
   GtkWindow* details = present("Track Details");
   ASSERT_TRUE(details);
   auto frames = [](const char* title) {
@@ -165,7 +132,7 @@ TEST_F(GtkWindows, FramesHoldAndReturnPressesTheDefaultAfterAClickElsewhere) {
   };
   using F = std::vector<std::array<int, 4>>;
   const F shortcuts{{0, 0, 320, 260}, {20, 20, 380, 25}, {200, 50, 100, 25}};
-  const F detail{{0, 0, 600, 370}, {250, 40, 100, 22}, {480, 324, 100, 25}};
+  const F detail{{0, 0, 600, 370}, {250, 40, 100, 22}, {480, 324, 100, 25}, {20, 20, 200, 20}};
   iterateUntil([&] { return frames("Set Keyboard Shortcuts").first == shortcuts && frames("Track Details").first == detail; });
   EXPECT_EQ(frames("Set Keyboard Shortcuts").first, shortcuts);
   auto [detailFrames, widgets] = frames("Track Details");
@@ -183,9 +150,26 @@ TEST_F(GtkWindows, FramesHoldAndReturnPressesTheDefaultAfterAClickElsewhere) {
   for (const char* key : {"Return", "KP_Enter"}) {
     runProgram({"xdotool", "key", key});
     ASSERT_TRUE(waitForEvent(EventControl));
-    EXPECT_EQ(queue.currentObject(), 2) << key;
+    EXPECT_EQ(std::pair(queue.currentObject(), queue.currentWindow()), std::pair(2L, 3L)) << key;
     gtk_widget_grab_focus(widgets[1]);  // as Tab would: the default still wins
   }
+  desktop->setControlText(3, 3, u"Song \u00e9");
+  EXPECT_EQ(desktop->controlText(3, 3), u"Song \u00e9");
+  gtk_window_close(details);
+  ASSERT_TRUE(waitForEvent(EventCloseRequest));
+  EXPECT_EQ(std::pair(queue.currentObject(), queue.currentWindow()), std::pair(3L, 3L));
+  EXPECT_EQ(toplevelTitled("Track Details"), details);
+  desktop->closeWindow(3);
+  EXPECT_EQ(toplevelTitled("Track Details"), nullptr);
+  EXPECT_EQ(desktop->controlText(3, 3), u"");
+
+  // An invisible window (the program's timer window) is never shown.
+  ASSERT_TRUE(desktop->openWindow(0, {0, 0, 0, 0}, u"timer", 0x01));
+  ASSERT_TRUE(toplevelTitled("timer"));
+  EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(toplevelTitled("timer"))));
+  desktop->setClipboardText(u"https://open.spotify.com/track/4uLU6hMCjMI75M1A2tKUQC \u00e9");
+  EXPECT_EQ(runProgram({"xclip", "-selection", "clipboard", "-o"}),
+            "https://open.spotify.com/track/4uLU6hMCjMI75M1A2tKUQC \xC3\xA9");
 }
 
 }  // namespace

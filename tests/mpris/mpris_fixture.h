@@ -18,13 +18,6 @@ inline constexpr const char* SimItems =
     "episode|E1cccccccccccccccccccc|An Episode|Show|Show|3725000|art2|0|0\n"
     "ad|A1dddddddddddddddddddd|Advertisement|||30000|art3|0|0\n";
 
-inline Endpoints simEndpoints() {
-  Endpoints e;
-  e.playerInstallPaths.clear();  // only what the test puts on PATH
-  e.imagePrefix = "http://127.0.0.1:9/image/";
-  return e;
-}
-
 class MprisFixture : public testing::Test {
  protected:
   void SetUp() override { startPrivateBus(); }
@@ -40,7 +33,12 @@ class MprisFixture : public testing::Test {
 
   TempDir dir;
   std::string itemsPath = dir.write("items.txt", SimItems);
-  Endpoints endpoints = simEndpoints();
+  Endpoints endpoints = [] {
+    Endpoints e;
+    e.playerInstallPaths.clear();  // only what the test puts on PATH
+    e.imagePrefix = "http://127.0.0.1:9/image/";
+    return e;
+  }();
   MprisScriptService service{endpoints, 1000, 10000};
   PlayerBridge bridge{service};
   std::unique_ptr<PlayerSim> sim;

@@ -27,24 +27,19 @@ void stopSession() {
 // Starts Xvfb and answers the display number it reports once it accepts
 // connections; empty if it does not within 20 s.
 std::string startXvfb() {
-  int fds[2];
-  if (pipe(fds) != 0 || (xvfbPid = fork()) < 0) return {};
-  if (xvfbPid == 0) {
-    close(fds[0]);
-    std::string fd = std::to_string(fds[1]);
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24",
-           "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
+  const char* argv[] = {"Xvfb", "-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset", nullptr};
+  int out = -1;
+  if (!g_spawn_async_with_pipes(nullptr, const_cast<char**>(argv), nullptr,
+                                GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr, nullptr,
+                                &xvfbPid, nullptr, &out, nullptr, nullptr))
+    return {};
   std::string number;
   char buffer[32];
-  ssize_t n = 0;
-  pollfd p{fds[0], POLLIN, 0};
-  while (number.find('\n') == std::string::npos && poll(&p, 1, 20000) > 0 &&
-         (n = read(fds[0], buffer, sizeof buffer)) > 0)
+  pollfd p{out, POLLIN, 0};
+  for (ssize_t n; number.find('\n') == std::string::npos && poll(&p, 1, 20000) > 0 &&
+                  (n = read(out, buffer, sizeof buffer)) > 0;)
     number.append(buffer, static_cast<std::size_t>(n));
-  close(fds[0]);
+  close(out);
   return number.find('\n') == std::string::npos ? std::string() : number.substr(0, number.find('\n'));
 }
 

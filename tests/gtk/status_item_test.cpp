@@ -31,8 +31,8 @@ class GtkStatusItem : public GtkDesktopTest {
     if (IsSkipped() || HasFatalFailure()) return;
     watcher = std::make_unique<FakeStatusWatcher>();
     ASSERT_TRUE(iterateUntil([&] { return watcher->ready(); }));
-    model.entries = {entry(2, "Next"), entry(0, "", true, true), entry(5, "Pause_It", false),
-                     entry(14, "Quit")};
+    model.entries = {entry(2, "Next"), entry(3, "Previous"), entry(0, "", true, true),
+                     entry(5, "Pause_It", false), entry(14, "Quit")};
   }
   void TearDown() override {
     desktop.reset();
@@ -124,7 +124,7 @@ TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAndAnswersBadCallsWithE
   EXPECT_EQ(g_variant_n_children(pixmaps), 1u);
   EXPECT_TRUE(g_variant_get_boolean(isMenu));
 
-  ASSERT_TRUE(iterateUntil([&] { return labels() == "Next|---|Pause__It (disabled)|Quit|"; }))
+  ASSERT_TRUE(iterateUntil([&] { return labels() == "Next|Previous|---|Pause__It (disabled)|Quit|"; }))
       << labels();
   EXPECT_TRUE(std::ranges::all_of(lines(), [](const MenuLine& e) { return e.separator || e.hasImage; }));
 
@@ -134,7 +134,7 @@ TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAndAnswersBadCallsWithE
   EXPECT_EQ(choices(), std::vector<std::int64_t>{14});
   model.find(5)->enabled = true;
   desktop->menuItemEnabledChanged(model, 5);
-  ASSERT_TRUE(iterateUntil([&] { return labels() == "Next|---|Pause__It|Quit|"; }));
+  ASSERT_TRUE(iterateUntil([&] { return labels() == "Next|Previous|---|Pause__It|Quit|"; }));
 
   // Unknown ids, wrong signatures, unknown methods: errors, and the item
   // goes on answering.
@@ -147,6 +147,23 @@ TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAndAnswersBadCallsWithE
   EXPECT_EQ(itemCall("ContextMenu", g_variant_new("(ii)", 0, 0)), "");
   EXPECT_EQ(choices(), std::vector<std::int64_t>{});
   EXPECT_EQ(text("Id"), "larkspur");
+
+  // The middle button chooses Pause while it is enabled. Twenty wheel steps
+  // as one flick sends them, the first towards the user and every other one
+  // away (queued choices of the same entry would merge): one Next and no
+  // Previous.
+  EXPECT_EQ(itemCall("SecondaryActivate", g_variant_new("(ii)", 0, 0)), "");
+  EXPECT_EQ(choices(), std::vector<std::int64_t>{5});
+  for (int i = 0; i < 20; ++i)
+    watcher->send(item().busName, item().objectPath, kItemInterface, "Scroll",
+                  g_variant_new("(is)", i % 2 ? -1 : 1, "vertical"));
+  EXPECT_EQ(text("Id"), "larkspur");  // answered after the twenty
+  EXPECT_EQ(choices(), std::vector<std::int64_t>{2});
+  EXPECT_EQ(itemCall("Scroll", g_variant_new("(is)", -1, "horizontal")), "");
+  model.find(5)->enabled = false;
+  desktop->menuItemEnabledChanged(model, 5);
+  EXPECT_EQ(itemCall("SecondaryActivate", g_variant_new("(ii)", 0, 0)), "");
+  EXPECT_EQ(choices(), std::vector<std::int64_t>{});
 
   // Hide Icon: no icon, the label alone.
   desktop->setStatusImage(nullptr, false);
@@ -239,30 +256,6 @@ TEST_F(GtkStatusItem, AnOpenMenuHoldsTicksUntilItClosesOrItsHostIsGone) {
   held = ticks;
   host.reset();
   EXPECT_TRUE(iterateUntil([&] { return ticks > held; }));
-}
-
-TEST_F(GtkStatusItem, MouseActionsChooseTheirEntriesWhileTheyAreEnabled) {
-  model.find(5)->enabled = true;
-  model.entries.push_back(entry(3, "Previous"));
-  build(model, nullptr, "Song");
-  ASSERT_TRUE(registered());
-  EXPECT_EQ(itemCall("SecondaryActivate", g_variant_new("(ii)", 0, 0)), "");
-  EXPECT_EQ(choices(), std::vector<std::int64_t>{5});
-
-  // Twenty steps as one flick sends them, the first towards the user and
-  // every other one away (queued choices of the same entry would merge): one
-  // Next and no Previous.
-  for (int i = 0; i < 20; ++i)
-    watcher->send(item().busName, item().objectPath, kItemInterface, "Scroll",
-                  g_variant_new("(is)", i % 2 ? -1 : 1, "vertical"));
-  EXPECT_EQ(text("Id"), "larkspur");  // answered after the twenty
-  EXPECT_EQ(choices(), std::vector<std::int64_t>{2});
-
-  EXPECT_EQ(itemCall("Scroll", g_variant_new("(is)", -1, "horizontal")), "");
-  model.find(5)->enabled = false;
-  desktop->menuItemEnabledChanged(model, 5);
-  EXPECT_EQ(itemCall("SecondaryActivate", g_variant_new("(ii)", 0, 0)), "");
-  EXPECT_EQ(choices(), std::vector<std::int64_t>{});
 }
 
 // No watcher: the item docks into an XEmbed tray (a real one, trayer) and

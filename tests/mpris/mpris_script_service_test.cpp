@@ -116,57 +116,46 @@ TEST_F(MprisService, AnswersRepeatedQueriesWithoutAskingAgainAndGivesUpOnASilent
 // Changes made by someone else reach us through the player's signals, long
 // before the state would be read again; a player that sends none is read
 // again once the state is older than the limit; one that appears later is
-// found through the bus's name signals.
-TEST_F(MprisService, FollowsChangesMadeElsewhere) {
-  MprisScriptService other(endpoints, 1000);
-  PlayerBridge otherBridge(other);
+// found through the bus's name signals. Watched, the bus is read while the
+// main loop waits: a change is heard without a query. Only a player that has
+// reported a change is trusted beyond the next poll.
+TEST_F(MprisService, FollowsAndHearsChangesMadeElsewhere) {
+  MprisScriptService other(endpoints, 1000), watched(endpoints, 1000);
+  PlayerBridge otherBridge(other), watchedBridge(watched);
+  int changes = 0;
+  watched.watchChanges([&] { ++changes; });
   auto followed = [this](const char* title) {
     return test::iterateUntil([&] { return ask(S::PlayingTrackName) == title; }, 3000);
   };
+  auto heard = [&] { return test::iterateUntil([&] { return changes > 0; }, 3000); };
+  auto watchedTitle = [&] { return toUtf8(watchedBridge.runScript(S::PlayingTrackName)); };
 
   EXPECT_EQ(ask(S::PlayingTrackName), "");
   startSim();
   EXPECT_TRUE(followed("First Song"));
+  EXPECT_EQ(watchedTitle(), "First Song");
+  EXPECT_EQ(watched.trustedForMs(), 0);
+  changes = 0;
   otherBridge.runScript(S::NextTrack);
+  EXPECT_TRUE(heard());
+  EXPECT_GT(watched.trustedForMs(), 1000);
+  EXPECT_EQ(watchedTitle(), "Second Song");
   EXPECT_TRUE(followed("Second Song"));
   otherBridge.runScript(S::PlayPause);
   EXPECT_TRUE(followed(""));
   sim->stop();
 
+  changes = 0;
   startSim({"--silent"});
+  EXPECT_TRUE(heard());  // its name's new owner
+  EXPECT_EQ(watchedTitle(), "First Song");
+  EXPECT_EQ(watched.trustedForMs(), 0);
   MprisScriptService forgetful(endpoints, 1000, 10000, 300);
   PlayerBridge forgetfulBridge(forgetful);
   EXPECT_EQ(toUtf8(forgetfulBridge.runScript(S::PlayingTrackName)), "First Song");
   otherBridge.runScript(S::NextTrack);
   EXPECT_TRUE(test::iterateUntil(
       [&] { return toUtf8(forgetfulBridge.runScript(S::PlayingTrackName)) == "Second Song"; }, 3000));
-}
-
-// Watched, the bus is read while the main loop waits: a change made
-// elsewhere is heard without a query. Only a player that has reported a
-// change is trusted beyond the next poll.
-TEST_F(MprisService, HearsChangesFromTheMainLoopAndTrustsOnlyAPlayerThatSignals) {
-  int changes = 0;
-  service.watchChanges([&] { ++changes; });
-  MprisScriptService other(endpoints, 1000);
-  auto heard = [&] {
-    auto iterate = [&] { return g_main_context_iteration(nullptr, FALSE), changes > 0; };
-    return test::iterateUntil(iterate, 3000);
-  };
-  startSim();
-  EXPECT_EQ(ask(S::PlayingTrackName), "First Song");
-  EXPECT_EQ(service.trustedForMs(), 0);
-  changes = 0;
-  PlayerBridge(other).runScript(S::NextTrack);
-  EXPECT_TRUE(heard());
-  EXPECT_GT(service.trustedForMs(), 1000);
-  EXPECT_EQ(ask(S::PlayingTrackName), "Second Song");
-  sim->stop();
-  changes = 0;
-  startSim({"--silent"});
-  EXPECT_TRUE(heard());  // its name's new owner
-  EXPECT_EQ(ask(S::PlayingTrackName), "First Song");
-  EXPECT_EQ(service.trustedForMs(), 0);
 }
 
 TEST_F(MprisService, ActivatePlayerStartsTheClientOnPathAndWaitsForIt) {

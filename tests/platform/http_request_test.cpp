@@ -60,31 +60,25 @@ TEST_F(HttpRequestTest, RefusedConnectionsAndOtherSchemesFetchNothing) {
   EXPECT_FALSE(std::filesystem::exists(target));
 }
 
-TEST_F(HttpRequestTest, StalledServerIsAbandoned) {
-  HttpRequest::setStallLimitSeconds(1);
-  LoopbackHttpServer::Response stall = LoopbackHttpServer::text(200, "never sent");
-  stall.stallAfterHeaders = true;
-  server.route("/stall", stall);
-  const HttpResponse response = fetch(server.url("/stall"));
-  EXPECT_EQ(toUtf8(response.status), "0");
-  EXPECT_FALSE(response.error.empty());
-  EXPECT_FALSE(download("/stall"));
-  EXPECT_TRUE(dirEmpty());
-}
-
-// Only a whole body with a 2xx status replaces the file; a broken transfer
-// or an error page leaves neither a partial file nor the old one.
+// Only a whole body with a 2xx status replaces the file; a broken or stalled
+// transfer or an error page leaves neither a partial file nor the old one.
 TEST_F(HttpRequestTest, DownloadReplacesTheOldFileOnlyWithAWholeBody) {
-  LoopbackHttpServer::Response cut = LoopbackHttpServer::text(200, std::string(200000, 'x'));
+  HttpRequest::setStallLimitSeconds(1);
+  LoopbackHttpServer::Response cut = LoopbackHttpServer::text(200, std::string(200000, 'x')),
+                               stall = LoopbackHttpServer::text(200, "never sent");
   cut.cutAfter = 70000;
+  stall.stallAfterHeaders = true;
   server.route("/cut", cut);
+  server.route("/stall", stall);
   server.route("/missing.jpeg", LoopbackHttpServer::text(404, "no such artwork"));
-  dir.write("art.jpeg", "stale");
-  EXPECT_FALSE(download("/cut"));
-  EXPECT_TRUE(dirEmpty());
-  dir.write("art.jpeg", "stale");
-  EXPECT_FALSE(download("/missing.jpeg"));
-  EXPECT_TRUE(dirEmpty());
+  for (const char* path : {"/cut", "/stall", "/missing.jpeg"}) {
+    dir.write("art.jpeg", "stale");
+    EXPECT_FALSE(download(path)) << path;
+    EXPECT_TRUE(dirEmpty()) << path;
+  }
+  const HttpResponse stalled = fetch(server.url("/stall"));
+  EXPECT_EQ(toUtf8(stalled.status), "0");
+  EXPECT_FALSE(stalled.error.empty());
   server.route("/ok.jpeg", LoopbackHttpServer::text(200, "fresh"));
   dir.write("art.jpeg", "an older and much longer file than the new one");
   ASSERT_TRUE(download("/ok.jpeg"));

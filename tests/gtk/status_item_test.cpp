@@ -261,20 +261,16 @@ TEST_F(GtkStatusItem, AnOpenMenuHoldsTicksUntilItClosesOrItsHostIsGone) {
 // No watcher: the item docks into an XEmbed tray (a real one, trayer) and
 // takes the middle button and the wheel there; a watcher that appears later
 // takes the item over.
-TEST_F(GtkDesktopTest, WithoutAWatcherAnXembedIconDocksAndTakesTheMouse) {
+TEST_F(GtkStatusItem, WithoutAWatcherAnXembedIconDocksAndTakesTheMouse) {
   bool ok = false;
   runProgram({"sh", "-c", "command -v trayer"}, &ok);
   if (!ok) GTEST_SKIP() << "trayer is not installed";
   GPid tray = 0;
   g_auto(GStrv) argv = g_strsplit("trayer --edge top --align left --SetDockType false", " ", -1);
   ASSERT_TRUE(g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &tray, nullptr));
-  MenuModel model;
-  model.entries = {entry(2, "Next"), entry(3, "Previous"), entry(5, "Pause")};
-  desktop->setStatusMouseActions({5, 3, 2});
-  desktop->setStatusIconFolder(LARKSPUR_SOURCE_RESOURCES);
-  desktop->createStatusItem();
-  desktop->setStatusMenu(&model);
-  desktop->setStatusToolTip(u"Song");
+  watcher.reset();
+  model.find(5)->enabled = true;
+  build(model, nullptr, "Song");
   // The icon's window carries the title "Larkspur" once it is in the tray.
   std::string icon;
   ASSERT_TRUE(iterateUntil([&] {
@@ -289,12 +285,11 @@ TEST_F(GtkDesktopTest, WithoutAWatcherAnXembedIconDocksAndTakesTheMouse) {
   ASSERT_TRUE(waitForEvent(EventMenu));
   EXPECT_EQ(queue.currentObject(), 2);
 
-  FakeStatusWatcher watcher;
-  ASSERT_TRUE(iterateUntil([&] { return !watcher.registrations().empty(); }));
+  watcher = std::make_unique<FakeStatusWatcher>();
+  ASSERT_TRUE(registered());
   EXPECT_TRUE(iterateUntil([&] {
     return runProgram({"xdotool", "search", "--onlyvisible", "--name", "^Larkspur$"}).empty();
   }));
-  desktop.reset();
   kill(tray, SIGTERM);
 }
 

@@ -10,45 +10,40 @@ using GtkAlerts = GtkDesktopTest;
 
 constexpr int kRaiseSigterm = 1000;
 
-// Acts as the user once the alert is up: records its texts and buttons and
-// answers `response`; or raises SIGTERM, answering 0 only if the alert is
-// still up 300 polls later, so that a failure ends the test instead of hanging it.
+// Acts as the user once the alert is up: records its texts and buttons
+// ("primary|secondary|button|button…") and answers `response`; or raises
+// SIGTERM, answering 0 only if the alert is still up 300 polls later, so that
+// a failure ends the test instead of hanging it.
 struct AlertUser {
   int response;
-  std::string texts;  // "primary|secondary|button|button…"
+  std::string texts;
   int polls = 0;
-  guint source = 0;
+
+  int run(GtkDesktop& desktop, const AlertSpec& spec) {
+    guint source = g_timeout_add(10, [](gpointer data) -> gboolean {
+      auto* user = static_cast<AlertUser*>(data);
+      GtkDialog* dialog = nullptr;
+      GList* all = gtk_window_list_toplevels();
+      for (GList* l = all; l; l = l->next)
+        if (GTK_IS_MESSAGE_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data))) dialog = GTK_DIALOG(l->data);
+      g_list_free(all);
+      bool signalling = user->response == kRaiseSigterm;
+      if (!dialog || (signalling && user->polls++ == 0 && raise(SIGTERM) == 0) || (signalling && user->polls <= 300))
+        return G_SOURCE_CONTINUE;
+      g_autofree gchar *text = nullptr, *secondary = nullptr;
+      g_object_get(dialog, "text", &text, "secondary-text", &secondary, nullptr);
+      user->texts = std::string(text ? text : "") + "|" + (secondary ? secondary : "");
+      for (int i = 0; i < 4; ++i)
+        if (GtkWidget* b = gtk_dialog_get_widget_for_response(dialog, i))
+          user->texts += std::string("|") + gtk_button_get_label(GTK_BUTTON(b));
+      gtk_dialog_response(dialog, signalling ? 0 : user->response);
+      return G_SOURCE_CONTINUE;
+    }, this);
+    int answer = desktop.runAlert(spec);
+    g_source_remove(source);
+    return answer;
+  }
 };
-
-gboolean actOnAlert(gpointer data) {
-  auto* user = static_cast<AlertUser*>(data);
-  GtkDialog* dialog = nullptr;
-  GList* all = gtk_window_list_toplevels();
-  for (GList* l = all; l; l = l->next)
-    if (GTK_IS_MESSAGE_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data))) dialog = GTK_DIALOG(l->data);
-  g_list_free(all);
-  if (!dialog) return G_SOURCE_CONTINUE;
-  if (user->response == kRaiseSigterm && user->polls++ == 0) raise(SIGTERM);
-  if (user->response == kRaiseSigterm && user->polls <= 300) return G_SOURCE_CONTINUE;
-  gchar *text = nullptr, *secondary = nullptr;
-  g_object_get(dialog, "text", &text, "secondary-text", &secondary, nullptr);
-  user->texts = std::string(text ? text : "") + "|" + (secondary ? secondary : "");
-  g_free(text);
-  g_free(secondary);
-  for (int i = 0; i < 4; ++i)
-    if (GtkWidget* b = gtk_dialog_get_widget_for_response(dialog, i))
-      user->texts += std::string("|") + gtk_button_get_label(GTK_BUTTON(b));
-  gtk_dialog_response(dialog, user->response == kRaiseSigterm ? 0 : user->response);
-  user->source = 0;
-  return G_SOURCE_REMOVE;
-}
-
-int runAlertAs(GtkDesktop& desktop, const AlertSpec& spec, AlertUser& user) {
-  user.source = g_timeout_add(10, actOnAlert, &user);
-  int answer = desktop.runAlert(spec);
-  if (user.source) g_source_remove(user.source);
-  return answer;
-}
 
 TEST_F(GtkAlerts, AnswersThePressedButtonsIndexOrMinusOneWhenDismissed) {
   AlertSpec spec;
@@ -57,21 +52,20 @@ TEST_F(GtkAlerts, AnswersThePressedButtonsIndexOrMinusOneWhenDismissed) {
   spec.icon = AlertIcon::Caution;
   spec.buttons = {u"Quit", u"Continue"};
   AlertUser second{1, {}};
-  EXPECT_EQ(runAlertAs(*desktop, spec, second), 1);
+  EXPECT_EQ(second.run(*desktop, spec), 1);
   EXPECT_EQ(second.texts, "Spotify is not installed|Install it first.|Quit|Continue");
 
   Image icon;
-  icon.width = icon.height = 8;
-  icon.pointWidth = icon.pointHeight = 64;
+  icon.width = icon.height = 8, icon.pointWidth = icon.pointHeight = 64;
   icon.rgba.assign(8 * 8 * 4, 255);
   AlertSpec about;
   about.message = u"Larkspur";
   about.icon = AlertIcon::Custom;
   about.customIcon = &icon;
   AlertUser ok{0, {}}, closer{GTK_RESPONSE_DELETE_EVENT, {}};
-  EXPECT_EQ(runAlertAs(*desktop, about, ok), 0);
+  EXPECT_EQ(ok.run(*desktop, about), 0);
   EXPECT_EQ(ok.texts, "Larkspur||OK");
-  EXPECT_EQ(runAlertAs(*desktop, about, closer), -1);
+  EXPECT_EQ(closer.run(*desktop, about), -1);
 }
 
 TEST_F(GtkAlerts, TerminationSignalDismissesTheRunningAlertAndQueuesQuit) {
@@ -79,7 +73,7 @@ TEST_F(GtkAlerts, TerminationSignalDismissesTheRunningAlertAndQueuesQuit) {
   spec.message = u"There is a problem with the network";
   spec.buttons = {u"Yes", u"No"};
   AlertUser user{kRaiseSigterm, {}};
-  EXPECT_EQ(runAlertAs(*desktop, spec, user), -1);
+  EXPECT_EQ(user.run(*desktop, spec), -1);
   EXPECT_EQ(user.texts, "");  // closed by the signal, not by the fallback answer
   ASSERT_TRUE(waitForEvent(EventMenu));
   EXPECT_EQ(queue.currentObject(), MenuObjectQuit);

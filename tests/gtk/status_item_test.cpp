@@ -10,21 +10,16 @@ namespace larkspur::test {
 namespace {
 
 constexpr const char* kItemInterface = "org.kde.StatusNotifierItem";
-constexpr const char* kMenuInterface = "com.canonical.dbusmenu";
 
 MenuEntry entry(std::int64_t id, const char* text, bool enabled = true, bool separator = false) {
   MenuEntry e;
-  e.id = id;
-  e.text = T(text);
-  e.enabled = enabled;
-  e.separator = separator;
+  e.id = id, e.text = T(text), e.enabled = enabled, e.separator = separator;
   return e;
 }
 
 Image square(std::uint8_t value) {
   Image img;
-  img.width = img.height = 32;
-  img.pointWidth = img.pointHeight = 16;
+  img.width = img.height = 32, img.pointWidth = img.pointHeight = 16;
   img.rgba.assign(32 * 32 * 4, value);
   return img;
 }
@@ -36,8 +31,8 @@ class GtkStatusItem : public GtkDesktopTest {
     if (IsSkipped() || HasFatalFailure()) return;
     watcher = std::make_unique<FakeStatusWatcher>();
     ASSERT_TRUE(iterateUntil([&] { return watcher->ready(); }));
-    model.entries = {entry(2, "Next"), entry(0, "", true, true), entry(5, "Pause_It", false),
-                     entry(14, "Quit")};
+    model.entries = {entry(2, "Next"), entry(3, "Previous"), entry(0, "", true, true),
+                     entry(5, "Pause_It", false), entry(14, "Quit")};
   }
   void TearDown() override {
     desktop.reset();
@@ -54,55 +49,43 @@ class GtkStatusItem : public GtkDesktopTest {
     desktop->setStatusTitle(fromUtf8(title));
     desktop->setStatusToolTip(u"Raw Name \u2022 Artist");
   }
-  void tearDownBuild(const MenuModel& menu) {
-    desktop->menuFreed(menu);
-    desktop->removeStatusItem();
-  }
 
   const FakeStatusWatcher::Registration& item() { return watcher->registrations().back(); }
 
   GVariant* property(const char* name) {
     return watcher->property(item().busName, item().objectPath, kItemInterface, name);
   }
-  std::string text(const char* name) {
-    GVariant* v = property(name);
-    bool isText = v && (g_variant_is_of_type(v, G_VARIANT_TYPE_STRING) ||
-                        g_variant_is_of_type(v, G_VARIANT_TYPE_OBJECT_PATH));
-    std::string s = isText ? g_variant_get_string(v, nullptr) : "<none>";
-    if (v) g_variant_unref(v);
-    return s;
+  std::string text(const char* name) {  // a string or path property
+    g_autoptr(GVariant) v = property(name);
+    return v ? g_variant_get_string(v, nullptr) : "<none>";
   }
 
   std::vector<MenuLine> lines() { return watcher->menuLayout(item().busName, text("Menu")); }
-  std::string labels() {
+  std::string labels() {  // "---" for a separator
     std::string out;
     for (const MenuLine& e : lines())
       out += (e.separator ? "---" : e.label + (e.enabled ? "" : " (disabled)")) + "|";
     return out;
   }
   int idOf(const std::string& label) {
-    for (const MenuLine& e : lines())
-      if (e.label == label) return e.id;
-    return -1;
+    auto all = lines();
+    auto it = std::ranges::find(all, label, &MenuLine::label);
+    return it == all.end() ? -1 : it->id;
   }
 
-  // A menu method as a host calls it; the error text, empty on success.
-  std::string menuCall(const char* method, GVariant* args, FakeStatusWatcher* host = nullptr) {
+  // A method of the item, or of its menu, as a host calls it; the error
+  // text, empty on success.
+  std::string itemCall(const char* method, GVariant* args, bool ofMenu = false, FakeStatusWatcher* host = nullptr) {
     std::string error;
-    GVariant* reply =
-        (host ? host : watcher.get())->call(item().busName, text("Menu"), kMenuInterface, method, args, &error);
+    GVariant* reply = (host ? host : watcher.get())
+                          ->call(item().busName, ofMenu ? text("Menu") : item().objectPath,
+                                 ofMenu ? "com.canonical.dbusmenu" : kItemInterface, method, args, &error);
     if (reply) g_variant_unref(reply);
     return error;
   }
-  std::string event(int id, const char* name, FakeStatusWatcher* host = nullptr) {
-    return menuCall("Event", g_variant_new("(isvu)", id, name, g_variant_new_int32(0), 0u), host);
-  }
-  std::string itemCall(const char* method, GVariant* args) {
-    std::string error;
-    GVariant* reply =
-        watcher->call(item().busName, item().objectPath, kItemInterface, method, args, &error);
-    if (reply) g_variant_unref(reply);
-    return error;
+  std::string menuCall(const char* method, GVariant* args) { return itemCall(method, args, true); }
+  std::string event(int id, const char* name) {
+    return menuCall("Event", g_variant_new("(isvu)", id, name, g_variant_new_int32(0), 0u));
   }
 
   // The menu events queued by now, by entry id; the menu library hands
@@ -113,10 +96,6 @@ class GtkStatusItem : public GtkDesktopTest {
     while (queue.wait(0) == EventMenu) ids.push_back(queue.currentObject());
     return ids;
   }
-  static bool has(const std::vector<std::string>& all, const char* one) {
-    return std::find(all.begin(), all.end(), one) != all.end();
-  }
-
   bool registered() {
     return iterateUntil([&] { return !watcher->registrations().empty() && text("Id") == "larkspur"; });
   }
@@ -135,25 +114,19 @@ TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAndAnswersBadCallsWithE
   EXPECT_EQ(text("IconName"), "larkspur-status-symbolic");
   EXPECT_TRUE(g_file_test((text("IconThemePath") + "/larkspur-status-symbolic.svg").c_str(),
                           G_FILE_TEST_IS_REGULAR));
-  GVariant* tip = property("ToolTip");
-  ASSERT_TRUE(tip);
+  g_autoptr(GVariant) tip = property("ToolTip");
+  g_autoptr(GVariant) pixmaps = property("IconPixmap");
+  g_autoptr(GVariant) isMenu = property("ItemIsMenu");
+  ASSERT_TRUE(tip && pixmaps && isMenu);
   const char* tipTitle = "";
   g_variant_get_child(tip, 2, "&s", &tipTitle);
   EXPECT_STREQ(tipTitle, "Raw Name \xE2\x80\xA2 Artist");
-  g_variant_unref(tip);
-  GVariant* pixmaps = property("IconPixmap");
-  ASSERT_TRUE(pixmaps);
   EXPECT_EQ(g_variant_n_children(pixmaps), 1u);
-  g_variant_unref(pixmaps);
-  GVariant* isMenu = property("ItemIsMenu");
-  EXPECT_TRUE(isMenu && g_variant_get_boolean(isMenu));
-  if (isMenu) g_variant_unref(isMenu);
+  EXPECT_TRUE(g_variant_get_boolean(isMenu));
 
-  ASSERT_TRUE(iterateUntil([&] { return labels() == "Next|---|Pause__It (disabled)|Quit|"; }))
+  ASSERT_TRUE(iterateUntil([&] { return labels() == "Next|Previous|---|Pause__It (disabled)|Quit|"; }))
       << labels();
-  std::vector<MenuLine> shown = lines();
-  EXPECT_TRUE(std::all_of(shown.begin(), shown.end(),
-                          [](const MenuLine& e) { return e.separator || e.hasImage; }));
+  EXPECT_TRUE(std::ranges::all_of(lines(), [](const MenuLine& e) { return e.separator || e.hasImage; }));
 
   // The disabled entry first: the only choice queued must be Quit's.
   EXPECT_EQ(event(idOf("Pause__It"), "clicked"), "");
@@ -161,7 +134,7 @@ TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAndAnswersBadCallsWithE
   EXPECT_EQ(choices(), std::vector<std::int64_t>{14});
   model.find(5)->enabled = true;
   desktop->menuItemEnabledChanged(model, 5);
-  ASSERT_TRUE(iterateUntil([&] { return labels() == "Next|---|Pause__It|Quit|"; }));
+  ASSERT_TRUE(iterateUntil([&] { return labels() == "Next|Previous|---|Pause__It|Quit|"; }));
 
   // Unknown ids, wrong signatures, unknown methods: errors, and the item
   // goes on answering.
@@ -175,12 +148,28 @@ TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAndAnswersBadCallsWithE
   EXPECT_EQ(choices(), std::vector<std::int64_t>{});
   EXPECT_EQ(text("Id"), "larkspur");
 
+  // The middle button chooses Pause while it is enabled. Twenty wheel steps
+  // as one flick sends them, the first towards the user and every other one
+  // away (queued choices of the same entry would merge): one Next and no
+  // Previous.
+  EXPECT_EQ(itemCall("SecondaryActivate", g_variant_new("(ii)", 0, 0)), "");
+  EXPECT_EQ(choices(), std::vector<std::int64_t>{5});
+  for (int i = 0; i < 20; ++i)
+    watcher->send(item().busName, item().objectPath, kItemInterface, "Scroll",
+                  g_variant_new("(is)", i % 2 ? -1 : 1, "vertical"));
+  EXPECT_EQ(text("Id"), "larkspur");  // answered after the twenty
+  EXPECT_EQ(choices(), std::vector<std::int64_t>{2});
+  EXPECT_EQ(itemCall("Scroll", g_variant_new("(is)", -1, "horizontal")), "");
+  model.find(5)->enabled = false;
+  desktop->menuItemEnabledChanged(model, 5);
+  EXPECT_EQ(itemCall("SecondaryActivate", g_variant_new("(ii)", 0, 0)), "");
+  EXPECT_EQ(choices(), std::vector<std::int64_t>{});
+
   // Hide Icon: no icon, the label alone.
   desktop->setStatusImage(nullptr, false);
   EXPECT_EQ(text("IconName"), "");
-  pixmaps = property("IconPixmap");
-  EXPECT_TRUE(pixmaps && g_variant_n_children(pixmaps) == 0);
-  if (pixmaps) g_variant_unref(pixmaps);
+  g_autoptr(GVariant) none = property("IconPixmap");
+  EXPECT_TRUE(none && g_variant_n_children(none) == 0);
 }
 
 TEST_F(GtkStatusItem, RebuildsKeepOneItemAndSendOnlyWhatChanged) {
@@ -193,7 +182,8 @@ TEST_F(GtkStatusItem, RebuildsKeepOneItemAndSendOnlyWhatChanged) {
   iterateUntil([] { return false; }, 100);
   std::size_t before = watcher->signals().size();
   for (int i = 0; i < 100; ++i) {
-    tearDownBuild(*current);
+    desktop->menuFreed(*current);
+    desktop->removeStatusItem();
     current = std::make_unique<MenuModel>(model);
     build(*current, &icon, "First");
   }
@@ -202,12 +192,13 @@ TEST_F(GtkStatusItem, RebuildsKeepOneItemAndSendOnlyWhatChanged) {
   EXPECT_EQ(watcher->signals().size(), before);
   MenuModel next;
   next.entries = {entry(3, "Repeat"), entry(14, "Quit")};
-  tearDownBuild(*current);
+  desktop->menuFreed(*current);
+  desktop->removeStatusItem();
   build(next, &other, "Second");
   ASSERT_TRUE(iterateUntil([&] { return labels() == "Repeat|Quit|"; }));
-  std::vector<std::string> sent(watcher->signals().begin() + before, watcher->signals().end());
-  EXPECT_TRUE(has(sent, "LayoutUpdated") && has(sent, "NewIcon") && has(sent, "XAyatanaNewLabel"));
-  EXPECT_FALSE(has(sent, "NewStatus") || has(sent, "NewToolTip") || has(sent, "NewTitle"));
+  auto sent = [&](const char* one) { return std::count(watcher->signals().begin() + before, watcher->signals().end(), one); };
+  EXPECT_TRUE(iterateUntil([&] { return sent("LayoutUpdated") && sent("NewIcon") && sent("XAyatanaNewLabel"); }));
+  EXPECT_FALSE(sent("NewStatus") || sent("NewToolTip") || sent("NewTitle"));
   EXPECT_EQ(watcher->registrations().size(), 1u);
   EXPECT_EQ(item().busName, busName);
   EXPECT_EQ(text("Status"), "Active");
@@ -215,17 +206,14 @@ TEST_F(GtkStatusItem, RebuildsKeepOneItemAndSendOnlyWhatChanged) {
   // A click on an entry of an older build finds nothing.
   EXPECT_NE(event(oldId, "clicked"), "");
   EXPECT_EQ(choices(), std::vector<std::int64_t>{});
-}
 
-TEST_F(GtkStatusItem, RegistersAgainWithAWatcherThatRestarts) {
-  build(model, nullptr, "Song");
-  ASSERT_TRUE(registered());
+  // A watcher that restarts gets the item again.
   watcher.reset();
   watcher = std::make_unique<FakeStatusWatcher>();
   ASSERT_TRUE(iterateUntil([&] { return watcher->ready(); }));
   ASSERT_TRUE(registered());
   EXPECT_EQ(watcher->registrations().size(), 1u);
-  EXPECT_EQ(text("XAyatanaLabel"), "Song");
+  EXPECT_EQ(text("XAyatanaLabel"), "Second");
 }
 
 TEST_F(GtkStatusItem, AnOpenMenuHoldsTicksUntilItClosesOrItsHostIsGone) {
@@ -256,7 +244,7 @@ TEST_F(GtkStatusItem, AnOpenMenuHoldsTicksUntilItClosesOrItsHostIsGone) {
   // says "closed": a choice lets it go, and so does the host going away.
   auto host = std::make_unique<FakeStatusWatcher>(false);
   auto openByGroup = [&] {
-    for (int i = 0; i < 50; ++i) menuCall("AboutToShowGroup", g_variant_new_parsed("([0],)"), host.get());
+    for (int i = 0; i < 50; ++i) itemCall("AboutToShowGroup", g_variant_new_parsed("([0],)"), true, host.get());
     iterateUntil([] { return false; }, 50);
     return heldFor(300);
   };
@@ -270,56 +258,19 @@ TEST_F(GtkStatusItem, AnOpenMenuHoldsTicksUntilItClosesOrItsHostIsGone) {
   EXPECT_TRUE(iterateUntil([&] { return ticks > held; }));
 }
 
-TEST_F(GtkStatusItem, MouseActionsChooseTheirEntriesWhileTheyAreEnabled) {
-  model.find(5)->enabled = true;
-  model.entries.push_back(entry(3, "Previous"));
-  build(model, nullptr, "Song");
-  ASSERT_TRUE(registered());
-  EXPECT_EQ(itemCall("SecondaryActivate", g_variant_new("(ii)", 0, 0)), "");
-  EXPECT_EQ(choices(), std::vector<std::int64_t>{5});
-
-  // Twenty steps as one flick sends them, the first towards the user and
-  // every other one away (queued choices of the same entry would merge): one
-  // Next and no Previous.
-  for (int i = 0; i < 20; ++i)
-    watcher->send(item().busName, item().objectPath, kItemInterface, "Scroll",
-                  g_variant_new("(is)", i % 2 ? -1 : 1, "vertical"));
-  EXPECT_EQ(text("Id"), "larkspur");  // answered after the twenty
-  EXPECT_EQ(choices(), std::vector<std::int64_t>{2});
-
-  EXPECT_EQ(itemCall("Scroll", g_variant_new("(is)", -1, "horizontal")), "");
-  model.find(5)->enabled = false;
-  desktop->menuItemEnabledChanged(model, 5);
-  EXPECT_EQ(itemCall("SecondaryActivate", g_variant_new("(ii)", 0, 0)), "");
-  EXPECT_EQ(choices(), std::vector<std::int64_t>{});
-}
-
 // No watcher: the item docks into an XEmbed tray (a real one, trayer) and
 // takes the middle button and the wheel there; a watcher that appears later
 // takes the item over.
-TEST_F(GtkDesktopTest, WithoutAWatcherAnXembedIconDocksAndTakesTheMouse) {
+TEST_F(GtkStatusItem, WithoutAWatcherAnXembedIconDocksAndTakesTheMouse) {
   bool ok = false;
   runProgram({"sh", "-c", "command -v trayer"}, &ok);
   if (!ok) GTEST_SKIP() << "trayer is not installed";
   GPid tray = 0;
-  std::vector<char*> argv = {const_cast<char*>("trayer"), const_cast<char*>("--edge"),
-                             const_cast<char*>("top"), const_cast<char*>("--align"),
-                             const_cast<char*>("left"), const_cast<char*>("--SetDockType"),
-                             const_cast<char*>("false"), nullptr};
-  ASSERT_TRUE(g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
-                            &tray, nullptr));
-  struct Stop {
-    GPid pid;
-    ~Stop() { kill(pid, SIGTERM); }
-  } stop{tray};
-
-  MenuModel model;
-  model.entries = {entry(2, "Next"), entry(3, "Previous"), entry(5, "Pause")};
-  desktop->setStatusMouseActions({5, 3, 2});
-  desktop->setStatusIconFolder(LARKSPUR_SOURCE_RESOURCES);
-  desktop->createStatusItem();
-  desktop->setStatusMenu(&model);
-  desktop->setStatusToolTip(u"Song");
+  g_auto(GStrv) argv = g_strsplit("trayer --edge top --align left --SetDockType false", " ", -1);
+  ASSERT_TRUE(g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &tray, nullptr));
+  watcher.reset();
+  model.find(5)->enabled = true;
+  build(model, nullptr, "Song");
   // The icon's window carries the title "Larkspur" once it is in the tray.
   std::string icon;
   ASSERT_TRUE(iterateUntil([&] {
@@ -334,12 +285,12 @@ TEST_F(GtkDesktopTest, WithoutAWatcherAnXembedIconDocksAndTakesTheMouse) {
   ASSERT_TRUE(waitForEvent(EventMenu));
   EXPECT_EQ(queue.currentObject(), 2);
 
-  FakeStatusWatcher watcher;
-  ASSERT_TRUE(iterateUntil([&] { return !watcher.registrations().empty(); }));
+  watcher = std::make_unique<FakeStatusWatcher>();
+  ASSERT_TRUE(registered());
   EXPECT_TRUE(iterateUntil([&] {
     return runProgram({"xdotool", "search", "--onlyvisible", "--name", "^Larkspur$"}).empty();
   }));
-  desktop.reset();
+  kill(tray, SIGTERM);
 }
 
 }  // namespace

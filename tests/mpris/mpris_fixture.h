@@ -8,7 +8,7 @@
 #include "platform/mpris/mpris_script_service.h"
 #include "player/player_bridge.h"
 #include "support/player_sim.h"
-#include "support/private_bus.h"
+#include "support/gtk_session.h"
 
 namespace larkspur::test {
 
@@ -18,16 +18,9 @@ inline constexpr const char* SimItems =
     "episode|E1cccccccccccccccccccc|An Episode|Show|Show|3725000|art2|0|0\n"
     "ad|A1dddddddddddddddddddd|Advertisement|||30000|art3|0|0\n";
 
-inline Endpoints simEndpoints() {
-  Endpoints e;
-  e.playerInstallPaths.clear();  // only what the test puts on PATH
-  e.imagePrefix = "http://127.0.0.1:9/image/";
-  return e;
-}
-
 class MprisFixture : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(bus.ok()); }
+  void SetUp() override { startPrivateBus(); }
 
   void startSim(std::vector<std::string> extra = {}) {
     std::vector<std::string> args = {"--items", itemsPath};
@@ -38,10 +31,14 @@ class MprisFixture : public testing::Test {
 
   std::string ask(TextView script) { return toUtf8(bridge.runScript(script)); }
 
-  PrivateBus bus;
   TempDir dir;
   std::string itemsPath = dir.write("items.txt", SimItems);
-  Endpoints endpoints = simEndpoints();
+  Endpoints endpoints = [] {
+    Endpoints e;
+    e.playerInstallPaths.clear();  // only what the test puts on PATH
+    e.imagePrefix = "http://127.0.0.1:9/image/";
+    return e;
+  }();
   MprisScriptService service{endpoints, 1000, 10000};
   PlayerBridge bridge{service};
   std::unique_ptr<PlayerSim> sim;

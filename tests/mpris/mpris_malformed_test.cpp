@@ -8,20 +8,14 @@ namespace {
 
 namespace S = PlayerScript;
 
-struct Malformed {
-  const char* name;
-  const char* metadata;  // a{sv} in GVariant text form
-  TextView script;
-  std::string expected;
-};
-
-void PrintTo(const Malformed& c, std::ostream* os) { *os << c.name; }
+// name, metadata (a{sv} in GVariant text form), text asked, answer
+using Malformed = std::tuple<const char*, const char*, TextView, std::string>;
 
 class MprisMalformed : public test::MprisFixture, public testing::WithParamInterface<Malformed> {};
 
 TEST_P(MprisMalformed, FieldAnswersItsValueOrNothing) {
-  startSim({"--metadata", GetParam().metadata});
-  EXPECT_EQ(ask(GetParam().script), GetParam().expected);
+  startSim({"--metadata", std::get<1>(GetParam())});
+  EXPECT_EQ(ask(std::get<2>(GetParam())), std::get<3>(GetParam()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -46,7 +40,7 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"TrackNumberUnsigned", "{'xesam:trackNumber': <uint32 7>}", S::TrackNumber, "7"},
         Malformed{"AdvertByAddressOnly", "{'xesam:url': <'https://open.spotify.com/ad/Z9'>}", S::TrackUri,
                   "spotify:ad:Z9"}),
-    [](const testing::TestParamInfo<Malformed>& c) { return std::string(c.param.name); });
+    [](const testing::TestParamInfo<Malformed>& c) { return std::string(std::get<0>(c.param)); });
 
 using MprisMalformedPlayer = test::MprisFixture;
 

@@ -1,8 +1,11 @@
 #include "platform/image_table.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <array>
 #include <cmath>
+#include <tuple>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -69,58 +72,45 @@ Bytes referenceResize(const Bytes& src, int sw, int sh, int tw, int th) {
   return referencePass(referencePass(src, sw, sh, tw, true), tw, sh, th, false);
 }
 
-struct ResizeCase {
-  int sw, sh, tw, th;
-};
-
-class SmoothResizeTest : public ::testing::TestWithParam<ResizeCase> {};
-
-TEST_P(SmoothResizeTest, MatchesTheFormulaExactly) {
-  const auto c = GetParam();
-  std::mt19937 random(static_cast<unsigned>(c.sw * 31 + c.th));
-  Bytes source(static_cast<std::size_t>(c.sw) * c.sh * 4);
-  for (auto& b : source) b = static_cast<std::uint8_t>(random());
-  ImageTable table;
-  table.create(2, c.sw, c.sh, 32, -1);
-  table.mutableImage(2)->rgba = source;
-  ASSERT_TRUE(table.resize(2, c.tw, c.th, 0));
-  const Image* out = table.platformImage(2);
-  EXPECT_EQ(out->width, c.tw);
-  EXPECT_EQ(out->height, c.th);
-  EXPECT_EQ(out->rgba, referenceResize(source, c.sw, c.sh, c.tw, c.th));
+TEST(SmoothResize, MatchesTheFormulaExactly) {
+  const std::array<int, 4> sizes[] = {{640, 640, 268, 268},
+                                      {37, 11, 5, 40},   // vertical pass first
+                                      {9, 30, 23, 7},    // horizontal first
+                                      {3, 3, 17, 17},    // enlarge past edges
+                                      {300, 2, 1, 1}};   // huge radius
+  for (auto [sw, sh, tw, th] : sizes) {
+    std::mt19937 random(static_cast<unsigned>(sw * 31 + th));
+    Bytes source(static_cast<std::size_t>(sw) * sh * 4);
+    for (auto& b : source) b = static_cast<std::uint8_t>(random());
+    ImageTable table;
+    table.create(2, sw, sh, 32, -1);
+    table.mutableImage(2)->rgba = source;
+    ASSERT_TRUE(table.resize(2, tw, th, 0));
+    const Image* out = table.platformImage(2);
+    EXPECT_EQ(std::pair(out->width, out->height), std::pair(tw, th));
+    EXPECT_EQ(out->rgba, referenceResize(source, sw, sh, tw, th)) << sw << "x" << sh << " to " << tw << "x" << th;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Sizes, SmoothResizeTest,
-                         ::testing::Values(ResizeCase{640, 640, 268, 268},
-                                           ResizeCase{37, 11, 5, 40},    // vertical pass first
-                                           ResizeCase{9, 30, 23, 7},     // horizontal first
-                                           ResizeCase{3, 3, 17, 17},     // enlarge past edges
-                                           ResizeCase{300, 2, 1, 1}));   // huge radius
 
 // ------------------------------------------------------------------ loader
 
-TEST(ImageLoaderTest, PngAlphaComesBackNotPremultiplied) {
+// PNG alpha comes back not premultiplied; a grey JPEG declared at 144 dpi
+// keeps its pixel size and becomes opaque RGBA.
+TEST(ImageLoader, ReadsPngAlphaAsItIsAndGreyJpegAsOpaqueRgbaAtItsPixelSize) {
   TempDir dir;
   const Bytes rgba = {200, 100, 50, 128, 255, 255, 255, 0, 10, 20, 30, 255,
                       0,   0,   0,  1,   90,  180, 240, 64, 1, 2, 3, 254};
   convertRaw(dir, rgba, 3, 2, "", "PNG32:" + dir.file("alpha.png"));
-  ImageTable table;
-  const Image* image = loadImageFile(table, 0, dir.file("alpha.png"));
-  ASSERT_NE(image, nullptr);
-  EXPECT_EQ(image->width, 3);
-  EXPECT_EQ(image->rgba, rgba);
-}
-
-TEST(ImageLoaderTest, GreyJpegDeclaredAt144DpiKeepsItsPixelSizeAndBecomesOpaqueRgba) {
-  TempDir dir;
   convertRaw(dir, Bytes(40 * 30 * 4, 200), 40, 30, "-colorspace Gray -density 144 -units PixelsPerInch",
              dir.file("hires.jpeg"));
   ImageTable table;
+  const Image* png = loadImageFile(table, 0, dir.file("alpha.png"));
+  ASSERT_NE(png, nullptr);
+  EXPECT_EQ(png->width, 3);
+  EXPECT_EQ(png->rgba, rgba);
   const Image* image = loadImageFile(table, 3, dir.file("hires.jpeg"));
   ASSERT_NE(image, nullptr);
-  EXPECT_EQ(image->width, 40);
-  EXPECT_EQ(image->height, 30);
-  EXPECT_EQ(image->pointWidth, 40);
+  EXPECT_EQ(std::tuple(image->width, image->height, image->pointWidth), std::tuple(40, 30, 40));
   EXPECT_NEAR(image->rgba[0], 200, 2);
   EXPECT_EQ(image->rgba[0], image->rgba[1]);
   EXPECT_EQ(image->rgba[3], 255);
@@ -133,34 +123,25 @@ std::string bigEndian(std::uint32_t v) {
 // A PNG header claiming 10000 x 10000 pixels (100 megapixels), with no data.
 std::string hugePngHeader() {
   const std::string ihdr = "IHDR" + bigEndian(10000) + bigEndian(10000) + std::string("\x08\x06\0\0\0", 5);
-  std::uint32_t crc = 0xFFFFFFFF;
-  for (unsigned char b : ihdr) {
-    crc ^= b;
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-  }
-  return std::string("\x89PNG\r\n\x1a\n", 8) + bigEndian(13) + ihdr + bigEndian(~crc);
+  const auto crc = crc32(0, reinterpret_cast<const Bytef*>(ihdr.data()), static_cast<uInt>(ihdr.size()));
+  return std::string("\x89PNG\r\n\x1a\n", 8) + bigEndian(13) + ihdr + bigEndian(static_cast<std::uint32_t>(crc));
 }
 
-class UnreadableFileTest : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(UnreadableFileTest, AnswersNullAndLeavesNoSlot) {
-  const std::string kind = GetParam();
-  TempDir dir;
-  const std::string path = dir.file("broken");
-  if (kind == "text") dir.write("broken", "<html>not found</html>");
-  if (kind == "huge png") dir.write("broken", hugePngHeader());
-  if (kind == "PNG32" || kind == "JPEG") {
-    convertRaw(dir, Bytes(64 * 64 * 4, 90), 64, 64, "+noise Random -quality 95", kind + ":" + dir.file("whole"));
-    const std::string whole = dir.read("whole");
-    dir.write("broken", whole.substr(0, whole.size() / 2));
+// Missing, not an image, too large, or cut short: no image and no slot.
+TEST(ImageLoader, UnreadableFileAnswersNullAndLeavesNoSlot) {
+  for (std::string kind : {"missing", "text", "huge png", "PNG32", "JPEG"}) {
+    TempDir dir;
+    if (kind == "text") dir.write("broken", "<html>not found</html>");
+    if (kind == "huge png") dir.write("broken", hugePngHeader());
+    if (kind == "PNG32" || kind == "JPEG") {
+      convertRaw(dir, Bytes(64 * 64 * 4, 90), 64, 64, "+noise Random -quality 95", kind + ":" + dir.file("whole"));
+      dir.write("broken", dir.read("whole").substr(0, dir.read("whole").size() / 2));
+    }
+    ImageTable table;
+    EXPECT_EQ(loadImageFile(table, 3, dir.file("broken")), nullptr) << kind;
+    EXPECT_FALSE(table.exists(3)) << kind;
   }
-  ImageTable table;
-  EXPECT_EQ(loadImageFile(table, 3, path), nullptr);
-  EXPECT_FALSE(table.exists(3));
 }
-
-INSTANTIATE_TEST_SUITE_P(Files, UnreadableFileTest,
-                         ::testing::Values("missing", "text", "huge png", "PNG32", "JPEG"));
 
 }  // namespace
 }  // namespace larkspur

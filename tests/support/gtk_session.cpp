@@ -27,28 +27,30 @@ void stopSession() {
 // Starts Xvfb and answers the display number it reports once it accepts
 // connections; empty if it does not within 20 s.
 std::string startXvfb() {
-  int fds[2];
-  if (pipe(fds) != 0 || (xvfbPid = fork()) < 0) return {};
-  if (xvfbPid == 0) {
-    close(fds[0]);
-    std::string fd = std::to_string(fds[1]);
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24",
-           "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
+  const char* argv[] = {"Xvfb", "-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset", nullptr};
+  int out = -1;
+  if (!g_spawn_async_with_pipes(nullptr, const_cast<char**>(argv), nullptr,
+                                GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr, nullptr,
+                                &xvfbPid, nullptr, &out, nullptr, nullptr))
+    return {};
   std::string number;
   char buffer[32];
-  ssize_t n = 0;
-  pollfd p{fds[0], POLLIN, 0};
-  while (number.find('\n') == std::string::npos && poll(&p, 1, 20000) > 0 &&
-         (n = read(fds[0], buffer, sizeof buffer)) > 0)
+  pollfd p{out, POLLIN, 0};
+  for (ssize_t n; number.find('\n') == std::string::npos && poll(&p, 1, 20000) > 0 &&
+                  (n = read(out, buffer, sizeof buffer)) > 0;)
     number.append(buffer, static_cast<std::size_t>(n));
-  close(fds[0]);
+  close(out);
   return number.find('\n') == std::string::npos ? std::string() : number.substr(0, number.find('\n'));
 }
 
 }  // namespace
+
+void startPrivateBus() {
+  if (privateBus) return;
+  privateBus = g_test_dbus_new(G_TEST_DBUS_NONE);
+  g_test_dbus_up(privateBus);
+  std::atexit(stopSession);
+}
 
 bool startGtkSession(std::string* error) {
   static bool started = false;
@@ -57,13 +59,10 @@ bool startGtkSession(std::string* error) {
     started = true;
     g_setenv("NO_AT_BRIDGE", "1", TRUE);
     g_setenv("GDK_BACKEND", "x11", TRUE);
-    // The bus first: bringing it up clears DISPLAY.
-    privateBus = g_test_dbus_new(G_TEST_DBUS_NONE);
-    g_test_dbus_up(privateBus);
+    startPrivateBus();  // first: bringing it up clears DISPLAY
     display = startXvfb();
     if (!display.empty()) g_setenv("DISPLAY", (":" + display).c_str(), TRUE);
     g_unsetenv("WAYLAND_DISPLAY");
-    std::atexit(stopSession);
   }
   if (display.empty() && error) *error = "Xvfb did not report a display";
   return !display.empty();
@@ -110,6 +109,24 @@ std::string runProgram(const std::vector<std::string>& argv, bool* ok) {
   close(out);
   if (ok) *ok = status != -1 && g_spawn_check_wait_status(status, nullptr);
   return result;
+}
+
+bool busHasName(const std::string& prefix) {
+  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  GVariant* reply = !bus ? nullptr
+                         : g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                       "org.freedesktop.DBus", "ListNames", nullptr,
+                                                       G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, 2000,
+                                                       nullptr, nullptr);
+  bool found = false;
+  if (reply) {
+    g_autofree const gchar** names = nullptr;
+    g_variant_get(reply, "(^a&s)", &names);
+    for (int i = 0; names[i]; ++i) found = found || g_str_has_prefix(names[i], prefix.c_str());
+    g_variant_unref(reply);
+  }
+  if (bus) g_object_unref(bus);
+  return found;
 }
 
 }  // namespace larkspur::test

@@ -5,26 +5,21 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 
 namespace larkspur::test {
-
 namespace {
 
+// A socket bound to a free port of 127.0.0.1; -1 on failure.
 int bindLoopback(int& port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
   socklen_t length = sizeof address;
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    if (fd >= 0) ::close(fd);
-    return -1;
-  }
-  port = ntohs(address.sin_port);
-  return fd;
+  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    return port = ntohs(address.sin_port), fd;
+  if (fd >= 0) ::close(fd);
+  return -1;
 }
 
 }  // namespace
@@ -34,23 +29,18 @@ LoopbackHttpServer::Response LoopbackHttpServer::text(int status, std::string bo
 }
 
 LoopbackHttpServer::Response LoopbackHttpServer::redirect(const std::string& location, int status) {
-  Response r;
-  r.status = status;
-  r.headers = {{"Location", location}};
-  return r;
+  return Response{.status = status, .body = {}, .headers = {{"Location", location}}};
 }
 
 LoopbackHttpServer::LoopbackHttpServer() {
   listener_ = bindLoopback(port_);
   if (listener_ < 0 || ::listen(listener_, 16) != 0) return;
   acceptor_ = std::thread([this] {
-    for (;;) {
-      // Shutting the listener down at stop ends a blocked accept.
-      const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (client < 0 && errno == EINTR) continue;
-      if (client < 0) return;
+    // Shutting the listener down at stop ends a blocked accept.
+    for (int client; (client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0 || errno == EINTR;) {
       std::lock_guard lock(mutex_);
       if (stopping_) return (void)::close(client);
+      if (client < 0) continue;
       clients_.push_back(client);
       connections_.emplace_back([this, client] { serve(client); });
     }
@@ -85,8 +75,7 @@ std::vector<LoopbackHttpServer::Request> LoopbackHttpServer::requests() const {
 
 int LoopbackHttpServer::closedPort() {
   int port = 0;
-  const int fd = bindLoopback(port);
-  if (fd >= 0) ::close(fd);
+  if (const int fd = bindLoopback(port); fd >= 0) ::close(fd);
   return port;
 }
 
@@ -94,21 +83,17 @@ void LoopbackHttpServer::serve(int client) {
   std::string block;
   char chunk[4096];
   ssize_t n = 1;
-  while (block.find("\r\n\r\n") == std::string::npos && (n > 0 || errno == EINTR)) {
-    n = ::recv(client, chunk, sizeof chunk, 0);
-    if (n > 0) block.append(chunk, static_cast<std::size_t>(n));
-  }
+  while (block.find("\r\n\r\n") == std::string::npos && (n > 0 || errno == EINTR))
+    if ((n = ::recv(client, chunk, sizeof chunk, 0)) > 0) block.append(chunk, static_cast<std::size_t>(n));
   Response response = text(404, "not found");
   if (n > 0) {
-    Request request;
-    const std::size_t start = block.find(' ') + 1;
-    request.path = block.substr(start, block.find(' ', start) - start);
-    if (std::size_t at = block.find("\r\nUser-Agent: "); at != std::string::npos)
-      request.userAgent = block.substr(at + 14, block.find("\r\n", at + 14) - at - 14);
+    const std::size_t start = block.find(' ') + 1, agent = block.find("\r\nUser-Agent: ");
+    Request request{block.substr(start, block.find(' ', start) - start),
+                    agent == std::string::npos ? "" : block.substr(agent + 14, block.find("\r\n", agent + 14) - agent - 14)};
     std::lock_guard lock(mutex_);
     requests_.push_back(request);
-    const auto it = routes_.find(request.path.substr(0, request.path.find('?')));
-    if (it != routes_.end()) response = it->second;
+    if (auto it = routes_.find(request.path.substr(0, request.path.find('?'))); it != routes_.end())
+      response = it->second;
   }
   std::string out = "HTTP/1.1 " + std::to_string(response.status) + " Status\r\nConnection: close\r\n";
   if (!response.omitContentLength) out += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
@@ -116,11 +101,9 @@ void LoopbackHttpServer::serve(int client) {
   out += "\r\n";
   if (!response.stallAfterHeaders)
     out += response.body.substr(0, response.cutAfter >= 0 ? response.cutAfter : std::string::npos);
-  for (std::size_t sent = 0; n > 0 && sent < out.size();) {
-    n = ::send(client, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
-    if (n > 0) sent += static_cast<std::size_t>(n);
+  for (std::size_t sent = 0; n > 0 && sent < out.size();)
+    if ((n = ::send(client, out.data() + sent, out.size() - sent, MSG_NOSIGNAL)) > 0) sent += static_cast<std::size_t>(n);
     else if (errno == EINTR) n = 1;
-  }
   // A stalled response waits until the client leaves or the server stops.
   while (response.stallAfterHeaders && n > 0) n = ::recv(client, chunk, sizeof chunk, 0);
   std::lock_guard lock(mutex_);

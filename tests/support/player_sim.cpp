@@ -1,4 +1,4 @@
-#include "player_sim.h"
+#include "support/player_sim.h"
 
 #include <signal.h>
 #include <sys/prctl.h>
@@ -10,35 +10,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "private_bus.h"
+#include <glib.h>
+
+#include "support/gtk_session.h"
 
 namespace larkspur::test {
-namespace {
-
-// Starts args in a child that dies with us.
-pid_t spawn(std::vector<std::string> args) {
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-void stopProcess(pid_t pid) {
-  kill(pid, SIGTERM);
-  int status = 0;
-  if (!waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 5000)) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-  }
-}
-
-}  // namespace
 
 std::vector<std::string> readLines(const std::string& path) {
   std::vector<std::string> lines;
@@ -49,31 +25,42 @@ std::vector<std::string> readLines(const std::string& path) {
 
 std::string PlayerSim::executable() { return LARKSPUR_BINARY_DIR "tools/spotify-sim"; }
 
-PlayerSim::PlayerSim(std::vector<std::string> args)
-    : args_(std::move(args)), recordPath_(dir_.file("record.txt")) {}
+PlayerSim::PlayerSim(std::vector<std::string> args) : args_(std::move(args)) {
+  args_.insert(args_.begin(), {executable(), "--record", dir_.file("record.txt")});
+}
 
 PlayerSim::~PlayerSim() { stop(); }
 
 bool PlayerSim::start(int timeoutMs) {
-  std::vector<std::string> argv = {executable(), "--record", recordPath_};
-  argv.insert(argv.end(), args_.begin(), args_.end());
-  pid_ = spawn(argv);
-  if (pid_ <= 0) return false;
-  return waitUntil([] { return busHasNameWithPrefix(SimBusName); }, timeoutMs);
+  startPrivateBus();
+  std::vector<char*> argv;
+  for (auto& a : args_) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  if ((pid_ = fork()) == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);  // dies with the test
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid_ > 0 && iterateUntil([] { return busHasName(SimBusName); }, timeoutMs);
 }
 
 void PlayerSim::stop() {
-  if (pid_ > 0) stopProcess(pid_);
+  if (pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  // Not on the main loop: a test's handlers there may be gone by now.
+  int polls = 0;
+  while (waitpid(pid_, nullptr, WNOHANG) != pid_ && ++polls < 500) g_usleep(10000);
+  if (polls == 500) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
   pid_ = -1;
 }
 
-std::vector<std::string> PlayerSim::record() const { return readLines(recordPath_); }
+std::vector<std::string> PlayerSim::record() const { return readLines(dir_.file("record.txt")); }
 
 bool PlayerSim::waitForRecord(const std::string& line, int timeoutMs) const {
-  return waitUntil([&] {
-    auto lines = record();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-  }, timeoutMs);
+  return iterateUntil([&] { return std::ranges::count(record(), line) > 0; }, timeoutMs);
 }
 
 SimOnPath::SimOnPath(const std::string& simArgs) {

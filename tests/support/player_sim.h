@@ -22,7 +22,7 @@ class PlayerSim {
   PlayerSim(const PlayerSim&) = delete;
   PlayerSim& operator=(const PlayerSim&) = delete;
 
-  // Starts it and waits until its name is on the bus.
+  // Starts it (and the private bus, if not up yet) and waits until its name is on the bus.
   bool start(int timeoutMs = 10000);
   // Ends it (SIGTERM) and reaps it.
   void stop();
@@ -31,9 +31,8 @@ class PlayerSim {
   bool waitForRecord(const std::string& line, int timeoutMs = 5000) const;
 
  private:
-  std::vector<std::string> args_;
   TempDir dir_;
-  std::string recordPath_;
+  std::vector<std::string> args_;
   pid_t pid_ = -1;
 };
 

@@ -137,7 +137,8 @@ class LiveProgram {
     desktop_ = GtkDesktop::create(queue_, endpoints_, &error);
     if (!desktop_) return fail("no desktop: " + error);
     player_ = stateMaxAgeMs
-                  ? std::make_unique<MprisScriptService>(endpoints_, 2000, 15000, *stateMaxAgeMs)
+                  ? std::make_unique<MprisScriptService>(endpoints_, 2000, 15000, *stateMaxAgeMs,
+                                                                     *stateMaxAgeMs)
                   : std::make_unique<MprisScriptService>(endpoints_);
     app_ = std::make_unique<AppController>(
         AppPorts{queue_, *desktop_, *player_, http_, launcher_, endpoints_});

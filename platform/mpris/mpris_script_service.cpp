@@ -115,8 +115,8 @@ struct MprisScriptService::Impl {
   // What the player last told us of its playback status and item: read
   // with GetAll, then kept current by its PropertiesChanged signals, which
   // every MPRIS player sends. Forgotten when we send a command, when a name
-  // of the player changes owner, on a new connection, and after maxAge, so
-  // that a player whose signals went missing is still followed.
+  // of the player changes owner, on a new connection, and once it has aged
+  // (maxAgeUs), so that a player whose signals went missing is still followed.
   struct PlayerState {
     bool known = false;
     std::uint64_t generation = 0;
@@ -126,12 +126,17 @@ struct MprisScriptService::Impl {
     Variant metadata;
   };
 
-  Impl(const Endpoints& e, int callTimeout, int startTimeout, int stateMaxAge);
+  Impl(const Endpoints& e, int callTimeout, int startTimeout, int stateMaxAge, int signalledMaxAge);
 
   Endpoints endpoints;
   int callTimeoutMs;
   int startTimeoutMs;
   gint64 stateMaxAgeUs;
+  // The read that only confirms a signalling player's signals still come is
+  // all an idle program does, two wake-ups each time; a player caught
+  // leaving a change unsignalled falls back to stateMaxAgeUs and the poll.
+  gint64 signalledMaxAgeUs;
+  gint64 maxAgeUs() const { return signalling ? signalledMaxAgeUs : stateMaxAgeUs; }
   SessionBus bus;
   PlayerState state;
   // Set when a name of the player gains an owner; waitForPlayer clears it.
@@ -357,7 +362,7 @@ const MprisScriptService::Impl::PlayerState& MprisScriptService::Impl::playerSta
     pumpedAt = now;
   }
   const bool current = bus.connected() && state.known && state.generation == bus.generation();
-  if (current && now - state.readAt < stateMaxAgeUs) return state;
+  if (current && now - state.readAt < maxAgeUs()) return state;
   PlayerState aged = std::move(state);
   state = PlayerState{};
   BusReply reply = callPlayerObject(PropertiesInterface, "GetAll",
@@ -388,7 +393,7 @@ int MprisScriptService::Impl::trustedForMs() const {
   if (!bus.connected() || !state.known || state.generation != bus.generation()) return 0;
   // Without a player its arrival is announced by the bus itself.
   if (!state.owner.empty() && !signalling) return 0;
-  const gint64 left = state.readAt + stateMaxAgeUs - g_get_monotonic_time();
+  const gint64 left = state.readAt + maxAgeUs() - g_get_monotonic_time();
   return left <= 0 ? 0 : static_cast<int>((left + 999) / 1000);
 }
 
@@ -623,11 +628,12 @@ std::optional<ScriptResult> MprisScriptService::Impl::run(TextView script) {
 }
 
 MprisScriptService::Impl::Impl(const Endpoints& e, int callTimeout, int startTimeout,
-                               int stateMaxAge)
+                               int stateMaxAge, int signalledMaxAge)
     : endpoints(e),
       callTimeoutMs(callTimeout),
       startTimeoutMs(startTimeout),
       stateMaxAgeUs(gint64{stateMaxAge} * 1000),
+      signalledMaxAgeUs(gint64{signalledMaxAge} * 1000),
       bus(callTimeout) {
   bus.subscribe(std::string("type='signal',interface='") + PropertiesInterface +
                     "',member='PropertiesChanged',path='" + ObjectPath + "',arg0='" +
@@ -645,8 +651,9 @@ MprisScriptService::Impl::Impl(const Endpoints& e, int callTimeout, int startTim
 }
 
 MprisScriptService::MprisScriptService(const Endpoints& endpoints, int callTimeoutMs,
-                                       int startTimeoutMs, int stateMaxAgeMs)
-    : impl_(std::make_unique<Impl>(endpoints, callTimeoutMs, startTimeoutMs, stateMaxAgeMs)) {}
+                                       int startTimeoutMs, int stateMaxAgeMs, int signalledMaxAgeMs)
+    : impl_(std::make_unique<Impl>(endpoints, callTimeoutMs, startTimeoutMs, stateMaxAgeMs,
+                                   signalledMaxAgeMs)) {}
 
 MprisScriptService::~MprisScriptService() = default;
 

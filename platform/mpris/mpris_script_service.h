@@ -13,9 +13,11 @@ class MprisScriptService final : public ScriptService {
   // Every bus call gives up after callTimeoutMs, so a hung player cannot
   // freeze the program; starting the player waits at most startTimeoutMs for
   // its name to appear. The player's status and item are followed through
-  // its change signals and read again at least every stateMaxAgeMs.
+  // its change signals and read again at least every stateMaxAgeMs, or every
+  // signalledMaxAgeMs once the player has shown that it signals its changes.
   explicit MprisScriptService(const Endpoints& endpoints, int callTimeoutMs = 2000,
-                              int startTimeoutMs = 15000, int stateMaxAgeMs = 10000);
+                              int startTimeoutMs = 15000, int stateMaxAgeMs = 10000,
+                              int signalledMaxAgeMs = 30000);
   ~MprisScriptService() override;
   MprisScriptService(const MprisScriptService&) = delete;
   MprisScriptService& operator=(const MprisScriptService&) = delete;

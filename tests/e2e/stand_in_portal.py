@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 # A desktop portal with only the GlobalShortcuts interface, on the test's
 # private bus: it keeps each call as a line (Calls), answers through Request
-# objects as the real portal does, or refuses (--refuse), and sends Activated
-# when told to (Activate).
+# objects as the real portal does, or refuses (--refuse). Its Test method
+# answers the calls so far, after sending Activated for any other argument
+# than "calls".
 import sys
 from gi.repository import Gio, GLib
 
@@ -11,8 +12,8 @@ XML = """<node><interface name="org.freedesktop.portal.GlobalShortcuts">
 <method name="CreateSession"><arg type="a{sv}"/><arg type="o" direction="out"/></method>
 <method name="BindShortcuts"><arg type="o"/><arg type="a(sa{sv})"/><arg type="s"/>
  <arg type="a{sv}"/><arg type="o" direction="out"/></method></interface>
-<interface name="org.example.PortalTest"><method name="Calls"><arg type="as" direction="out"/>
-</method><method name="Activate"><arg type="s"/></method></interface>
+<interface name="org.example.PortalTest"><method name="Test"><arg type="s"/>
+<arg type="as" direction="out"/></method></interface>
 <interface name="org.freedesktop.portal.Session"><method name="Close"/></interface></node>"""
 node = Gio.DBusNodeInfo.new_for_xml(XML)
 refuse = "--refuse" in sys.argv
@@ -47,12 +48,11 @@ def on_call(bus, sender, path, iface, method, args, invocation):
     elif method == "Close":
         calls.append("Close")
         return invocation.return_value(None)
-    elif method == "Calls":
+    else:  # Test: Activated for the latest session
+        if args[0] != "calls":
+            bus.emit_signal(None, PATH, node.interfaces[0].name, "Activated",
+                            GLib.Variant("(osta{sv})", (latest, args[0], 0, {})))
         return invocation.return_value(GLib.Variant("(as)", (calls,)))
-    else:  # Activate: for the latest session
-        bus.emit_signal(None, PATH, node.interfaces[0].name, "Activated",
-                        GLib.Variant("(osta{sv})", (latest, args[0], 0, {})))
-        return invocation.return_value(None)
     invocation.return_value(GLib.Variant("(o)", (reply,)))
 
 

@@ -135,6 +135,10 @@ TEST_F(EndToEnd, FirstRunMouseCommandsASecondInstanceRelaunchesAndQuitClosingThe
   EXPECT_THAT(program->settings(), IsSupersetOf(expected));
   EXPECT_TRUE(program->waitForLabel(kThirdTitle)) << program->item("XAyatanaLabel");
   EXPECT_THAT(program->menu(), StartsWith("Show Current Track Info|Next"));
+  // Hide Artist Name shows the artist at once, in the same process.
+  ASSERT_TRUE(program->click("Hide Artist Name"));
+  EXPECT_TRUE(program->waitForLabel("Orbit Song \u2022 The Quiet Arcs")) << program->item("XAyatanaLabel");
+  expected["Val9"] = "integer:0";
 
   // Quit with Close Spotify on Exit: the player is told to quit too, the
   // cache goes, the settings stay.

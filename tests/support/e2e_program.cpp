@@ -190,12 +190,6 @@ std::string E2eProgram::menu() {
   return out;
 }
 
-std::string E2eProgram::enabled() {
-  std::string out;
-  for (const MenuLine& e : entries()) out += e.enabled ? '1' : '0';
-  return out;
-}
-
 bool E2eProgram::click(const std::string& prefix) {
   std::optional<int> id;
   iterateUntil([&] {  // the menu may be between two builds
@@ -208,11 +202,6 @@ bool E2eProgram::click(const std::string& prefix) {
     watcher_->send(busName_, menuPath_, kMenuInterface, "Event",
                    g_variant_new("(isvu)", *id, "clicked", g_variant_new_int32(0), 0u));
   return id.has_value();
-}
-
-int E2eProgram::requests(const std::string& path) const {
-  auto all = server_.requests();
-  return static_cast<int>(std::ranges::count(all, path, &LoopbackHttpServer::Request::path));
 }
 
 // Read as text: each key with a scalar value.

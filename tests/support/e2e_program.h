@@ -75,15 +75,12 @@ class E2eProgram {
   bool waitForLabel(const std::string& text) {
     return iterateUntil([&] { return item("XAyatanaLabel") == text; });
   }
-  // The visible entries' texts, blank runs cut to one, each followed by
-  // '|'; and one character per entry, 1 for enabled.
+  // The visible entries' texts, blank runs cut to one, each followed by '|'.
   std::string menu();
-  std::string enabled();
   // Clicks the first entry whose text starts with `prefix`.
   bool click(const std::string& prefix);
 
   // The outside world.
-  int requests(const std::string& path) const;
   Settings settings() const;
   std::string cacheDirectory() const { return dir_.file("tmp/larkspur-" + std::to_string(getuid())); }
   int recordCount(const std::string& line) const;

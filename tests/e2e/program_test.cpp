@@ -20,7 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 
 using ::testing::HasSubstr;
-using ::testing::IsSupersetOf;
 using ::testing::StartsWith;
 
 // The simulated player's list; item 4 is an advertisement.
@@ -71,7 +70,6 @@ std::string command(const std::string& action, bool* ok) {
 TEST_F(EndToEnd, FirstRunMouseCommandsASecondInstanceRelaunchesAndQuitClosingThePlayer) {
   ASSERT_TRUE(program->start());
   EXPECT_TRUE(iterateUntil([&] { return program->recordCount("Play") > 0; }));
-  EXPECT_EQ(program->settings(), defaultSettings());
   EXPECT_TRUE(program->waitForLabel(kFirstTitle)) << program->item("XAyatanaLabel");
   EXPECT_THAT(program->menu(), StartsWith("|Next|"));
   EXPECT_TRUE(fs::exists(program->cacheDirectory() + "/art1aaaa.jpeg"));
@@ -105,7 +103,7 @@ TEST_F(EndToEnd, FirstRunMouseCommandsASecondInstanceRelaunchesAndQuitClosingThe
   EXPECT_EQ(program->recordCount("Play"), plays);
 
   // The shortcuts window saves what was typed into its first field (Next) on
-  // closing; the relaunched program grabs the new hotkey.
+  // closing; the relaunched program shows and grabs the new hotkey.
   pid_t first = program->pid();
   ASSERT_TRUE(program->click("Set Keyboard Shortcuts..."));
   std::string window = program->waitForWindow("--name", "Set Keyboard Shortcuts");
@@ -113,8 +111,6 @@ TEST_F(EndToEnd, FirstRunMouseCommandsASecondInstanceRelaunchesAndQuitClosingThe
   ASSERT_TRUE(program->closeWindow(window));
   EXPECT_EQ(program->waitForExit(first), 0);
   ASSERT_TRUE(program->waitForSuccessor(first));
-  Settings expected = {{"Val31", "string:" + kNextHotkey}};
-  EXPECT_THAT(program->settings(), IsSupersetOf(expected));
   ASSERT_TRUE(iterateUntil([&] { return program->menu().starts_with("|Next " + kNextHotkey + "|"); }))
       << program->menu();
   ASSERT_TRUE(program->pressKeys("ctrl+alt+n"));
@@ -125,22 +121,16 @@ TEST_F(EndToEnd, FirstRunMouseCommandsASecondInstanceRelaunchesAndQuitClosingThe
   ASSERT_TRUE(program->click("Hide Album Artwork"));
   EXPECT_EQ(program->waitForExit(second), 0);
   ASSERT_TRUE(program->waitForSuccessor(second));
-  expected["Val19"] = "integer:1";
-  EXPECT_THAT(program->settings(), IsSupersetOf(expected));
   EXPECT_TRUE(program->waitForLabel(kThirdTitle)) << program->item("XAyatanaLabel");
-  EXPECT_THAT(program->menu(), StartsWith("Show Current Track Info|Next"));
+  EXPECT_THAT(program->menu(), StartsWith("Show Current Track Info|Next " + kNextHotkey + "|"));
   // Hide Artist Name shows the artist at once, in the same process.
   ASSERT_TRUE(program->click("Hide Artist Name"));
   EXPECT_TRUE(program->waitForLabel("Orbit Song \u2022 The Quiet Arcs")) << program->item("XAyatanaLabel");
-  expected["Val9"] = "integer:0";
 
   // Quit with Close Spotify on Exit: the player is told to quit too, the
-  // cache goes, the settings stay.
+  // cache goes.
   ASSERT_TRUE(program->click("Close Spotify on Exit"));
   ASSERT_TRUE(iterateUntil([&] { return program->menu().ends_with("|Quit (also closes Spotify)|"); }));
-  expected["Val17"] = "integer:1";
-  Settings kept = program->settings();
-  EXPECT_THAT(kept, IsSupersetOf(expected));
   EXPECT_FALSE(fs::is_empty(program->cacheDirectory()));
   pid_t pid = program->pid(), player = program->playerPid();
   ASSERT_TRUE(program->click("Quit (also closes Spotify)"));
@@ -148,7 +138,6 @@ TEST_F(EndToEnd, FirstRunMouseCommandsASecondInstanceRelaunchesAndQuitClosingThe
   EXPECT_EQ(program->waitForExit(player), 0);
   EXPECT_EQ(program->recordCount("Quit"), 1);
   EXPECT_TRUE(fs::is_empty(program->cacheDirectory()));
-  EXPECT_EQ(program->settings(), kept);
   EXPECT_EQ(command("next", &ok), "larkspur: Larkspur is not running\n");
   EXPECT_FALSE(ok);
 }

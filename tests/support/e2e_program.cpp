@@ -42,13 +42,6 @@ std::vector<std::pair<pid_t, std::string>> children() {
 
 }  // namespace
 
-Settings defaultSettings() {
-  Settings s = {{"Val9", "integer:1"}, {"Val11", "integer:0"}, {"Val17", "integer:0"},
-                {"Val19", "integer:0"}, {"Val51", "integer:1"}};
-  for (const char* key : {"Val31", "Val33", "Val35", "Val37", "Val39", "Val41"}) s[key] = "string:";
-  return s;
-}
-
 E2eProgram::E2eProgram(const std::string& items) {
   // Whatever the program starts detached comes back to us when its parent
   // goes, instead of to init: we can read its exit status and end it.
@@ -84,7 +77,9 @@ E2eProgram::~E2eProgram() {
 }
 
 void E2eProgram::presetSettings(const Settings& overrides) {
-  Settings all = defaultSettings();
+  Settings all = {{"Val9", "integer:1"}, {"Val11", "integer:0"}, {"Val17", "integer:0"},
+                  {"Val19", "integer:0"}, {"Val51", "integer:1"}};
+  for (const char* key : {"Val31", "Val33", "Val35", "Val37", "Val39", "Val41"}) all[key] = "string:";
   for (const auto& [key, value] : overrides) all[key] = value;
   std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>";
   for (const auto& [key, value] : all) {
@@ -202,16 +197,6 @@ bool E2eProgram::click(const std::string& prefix) {
     watcher_->send(busName_, menuPath_, kMenuInterface, "Event",
                    g_variant_new("(isvu)", *id, "clicked", g_variant_new_int32(0), 0u));
   return id.has_value();
-}
-
-// Read as text: each key with a scalar value.
-Settings E2eProgram::settings() const {
-  std::string xml = fileBytes(dir_.file("home/Library/Preferences/Larkspur.plist"));
-  static const std::regex entry(R"(<key>([^<]*)</key>\s*<(\w+)(/>|>([^<]*)</\2>))");
-  Settings out;
-  for (std::sregex_iterator it(xml.begin(), xml.end(), entry), end; it != end; ++it)
-    out[(*it)[1]] = (*it)[2].str() + ":" + (*it)[4].str();
-  return out;
 }
 
 int E2eProgram::recordCount(const std::string& line) const {

@@ -34,9 +34,6 @@ namespace larkspur::test {
 // The settings file's values as "<type>:<text>", "integer:1" or "string:".
 using Settings = std::map<std::string, std::string>;
 
-// What a first run writes.
-Settings defaultSettings();
-
 class E2eProgram {
  public:
   // `items`: the simulator's list (its --items format); each item's artwork
@@ -48,7 +45,8 @@ class E2eProgram {
   std::string probeUrl, imagePrefix;
   // The program to run: the loopback build, or a copy of it placed elsewhere.
   std::string executable = LARKSPUR_BINARY_DIR "tools/larkspur-loopback";
-  // Writes a settings file: the defaults with `overrides` laid over them.
+  // Writes a settings file: what a first run writes with `overrides` laid
+  // over it.
   void presetSettings(const Settings& overrides);
   std::string itemsPath() const { return dir_.file("items.txt"); }
 
@@ -81,7 +79,6 @@ class E2eProgram {
   bool click(const std::string& prefix);
 
   // The outside world.
-  Settings settings() const;
   std::string cacheDirectory() const { return dir_.file("tmp/larkspur-" + std::to_string(getuid())); }
   int recordCount(const std::string& line) const;
   pid_t playerPid();

@@ -188,9 +188,9 @@ TEST_F(EndToEnd, OnWaylandThePortalsHotkeysDriveAdvertsThatMuteThePlayersStreamA
   runProgram({"gdbus", "wait", "--session", "--timeout", "10", "org.freedesktop.portal.Desktop"});
   std::ofstream(program->itemsPath()) << "track|t1|Morning Glass|Cedar Lane|Low Tide|1000|art1aaaa|1|0\n"
                                          "ad|a2|Advertisement|Spotify||30000|art3cccc|0|0\n";
-  program->presetSettings({{"Val11", "integer:1"},
-                           {"Val31", "string:" + kNextHotkey},
-                           {"Val41", "string:\u21e7\u2318F5"}});  // ⇧⌘F5
+  program->presetSettings("<key>Val9</key><integer>1</integer><key>Val11</key><integer>1</integer>"
+                          "<key>Val31</key><string>" + kNextHotkey + "</string>"
+                          "<key>Val41</key><string>\u21e7\u2318F5</string>");  // ⇧⌘F5
   setenv("XDG_SESSION_TYPE", "wayland", 1);
   unsetenv("GDK_BACKEND");  // GTK tries Wayland, then takes our X server
   ASSERT_TRUE(program->start());

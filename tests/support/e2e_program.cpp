@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <filesystem>
 #include <iterator>
 #include <regex>
@@ -76,18 +77,10 @@ E2eProgram::~E2eProgram() {
   });
 }
 
-void E2eProgram::presetSettings(const Settings& overrides) {
-  Settings all = {{"Val9", "integer:1"}, {"Val11", "integer:0"}, {"Val17", "integer:0"},
-                  {"Val19", "integer:0"}, {"Val51", "integer:1"}};
-  for (const char* key : {"Val31", "Val33", "Val35", "Val37", "Val39", "Val41"}) all[key] = "string:";
-  for (const auto& [key, value] : overrides) all[key] = value;
-  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>";
-  for (const auto& [key, value] : all) {
-    std::string type = value.substr(0, value.find(':'));
-    xml += "<key>" + key + "</key><" + type + ">" + value.substr(type.size() + 1) + "</" + type + ">";
-  }
-  chmod(dir_.write("home/Library/Preferences/Larkspur.plist", xml + "</dict></plist>\n").c_str(),
-        0600);
+void E2eProgram::presetSettings(const std::string& entries) {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" +
+                    entries + "</dict></plist>\n";
+  chmod(dir_.write("home/Library/Preferences/Larkspur.plist", xml).c_str(), 0600);
 }
 
 bool E2eProgram::spawn() {

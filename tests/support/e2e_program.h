@@ -17,7 +17,6 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,9 +30,6 @@
 
 namespace larkspur::test {
 
-// The settings file's values as "<type>:<text>", "integer:1" or "string:".
-using Settings = std::map<std::string, std::string>;
-
 class E2eProgram {
  public:
   // `items`: the simulator's list (its --items format); each item's artwork
@@ -45,9 +41,9 @@ class E2eProgram {
   std::string probeUrl, imagePrefix;
   // The program to run: the loopback build, or a copy of it placed elsewhere.
   std::string executable = LARKSPUR_BINARY_DIR "tools/larkspur-loopback";
-  // Writes a settings file: what a first run writes with `overrides` laid
-  // over it.
-  void presetSettings(const Settings& overrides);
+  // Writes a settings file of these plist entries; those left out are 0 or
+  // empty.
+  void presetSettings(const std::string& entries);
   std::string itemsPath() const { return dir_.file("items.txt"); }
 
   // Starts the program; start() also waits for its tray item to register.

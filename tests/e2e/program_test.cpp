@@ -22,12 +22,11 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-// The simulated player's list; item 4 is an advertisement.
+// The simulated player's list.
 inline constexpr const char* kItems =
     "track|t1|Morning Glass - 2011 Remaster|Cedar Lane|Low Tide|215000|art1aaaa|1|0.5\n"
     "track|t2|Paper Harbour|Cedar Lane;Mira Holt|Low Tide|187500|art1aaaa|2|0.4\n"
-    "track|t3|Orbit Song (Remastered)|The Quiet Arcs|Satellites|254000|art2bbbb|7|0.8\n"
-    "ad|a4|Advertisement|Spotify||30000|art3cccc|0|0\n";
+    "track|t3|Orbit Song (Remastered)|The Quiet Arcs|Satellites|254000|art2bbbb|7|0.8\n";
 
 // The label's text for items 1 to 3 while the artist is hidden.
 inline constexpr const char* kFirstTitle = "Morning Glass";
@@ -187,7 +186,7 @@ TEST_F(EndToEnd, OnWaylandThePortalsHotkeysDriveAdvertsThatMuteThePlayersStreamA
   };
   runProgram({"gdbus", "wait", "--session", "--timeout", "10", "org.freedesktop.portal.Desktop"});
   std::ofstream(program->itemsPath()) << "track|t1|Morning Glass|Cedar Lane|Low Tide|1000|art1aaaa|1|0\n"
-                                         "ad|a2|Advertisement|Spotify||30000|art3cccc|0|0\n";
+                                         "ad|a2|Advertisement|Spotify||30000|art2bbbb|0|0\n";
   program->presetSettings("<key>Val9</key><integer>1</integer><key>Val11</key><integer>1</integer>"
                           "<key>Val31</key><string>" + kNextHotkey + "</string>"
                           "<key>Val41</key><string>\u21e7\u2318F5</string>");  // ⇧⌘F5

@@ -55,14 +55,7 @@ shell_eval() {
 shell_is() { [ "$(shell_eval "$1")" = "$2" ]; }
 
 # The shell leads a process group, so that its children end with it.
-stop_shell() {
-  [ -n "$shell_pid" ] || return 0
-  kill -TERM -- "-$shell_pid" 2>/dev/null
-  wait_for 15 "GNOME Shell to end" eval '[[ ! $(ps -o stat= -p $shell_pid) =~ ^[^Z] ]]'
-  kill -KILL -- "-$shell_pid" 2>/dev/null
-  wait "$shell_pid" 2>/dev/null
-  shell_pid=""
-}
+stop_shell() { [ -z "$shell_pid" ] || { kill -KILL -- "-$shell_pid" && wait "$shell_pid"; } 2>/dev/null; shell_pid=""; }
 trap 'stop_shell; sandbox_stop' EXIT
 trap 'exit 143' INT TERM
 

@@ -145,12 +145,9 @@ std::string E2eProgram::item(const char* property) {
   GVariant* v = busName_.empty() ? nullptr
                                  : watcher_->property(busName_, objectPath_, kItemInterface, property);
   if (!v) return "<none>";
-  gchar* printed = g_variant_print(v, FALSE);
-  std::string s = g_variant_is_of_type(v, G_VARIANT_TYPE_STRING) ||
-                          g_variant_is_of_type(v, G_VARIANT_TYPE_OBJECT_PATH)
-                      ? g_variant_get_string(v, nullptr)
-                      : printed;
-  g_free(printed);
+  gchar* text = g_variant_is_container(v) ? g_variant_print(v, FALSE) : g_variant_dup_string(v, nullptr);
+  std::string s = text;
+  g_free(text);
   g_variant_unref(v);
   return s;
 }

@@ -62,7 +62,7 @@ class E2eProgram {
   std::optional<int> waitForExit(pid_t pid);
   bool running(pid_t pid);
 
-  // The tray item: a property (strings as they are, other values printed),
+  // The tray item: a property (a string or path as it is, an array printed),
   // a method as a host calls it on a user's mouse action.
   std::string item(const char* property);
   bool callItem(const char* method, GVariant* args);

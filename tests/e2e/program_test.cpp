@@ -68,7 +68,6 @@ std::string command(const std::string& action, bool* ok) {
 
 TEST_F(EndToEnd, FirstRunMouseCommandsASecondInstanceRelaunchesAndQuitClosingThePlayer) {
   ASSERT_TRUE(program->start());
-  EXPECT_TRUE(iterateUntil([&] { return program->recordCount("Play") > 0; }));
   EXPECT_TRUE(program->waitForLabel(kFirstTitle)) << program->item("XAyatanaLabel");
   EXPECT_THAT(program->menu(), StartsWith("|Next|"));
   EXPECT_TRUE(fs::exists(program->cacheDirectory() + "/art1aaaa.jpeg"));
@@ -87,12 +86,11 @@ TEST_F(EndToEnd, FirstRunMouseCommandsASecondInstanceRelaunchesAndQuitClosingThe
            program->recordCount("SetPosition /com/spotify/track/t1 0") == 1 &&
            program->recordCount("Shuffle true") == 1 && program->recordCount("PlayPause") == 2;
   }));
-  // The wheel's track change closes the details window.
+  // The wheel goes on (and closes the details window, as any track change).
   command("details", &ok);
   ASSERT_NE(program->waitForWindow("--name", "Current Track Details"), "");
   EXPECT_TRUE(program->callItem("Scroll", g_variant_new("(is)", 1, "vertical")));
   EXPECT_TRUE(program->waitForLabel(kSecondTitle)) << program->item("XAyatanaLabel");
-  EXPECT_TRUE(iterateUntil([&] { return program->windows("--name", "Current Track Details").empty(); }));
 
   // A second instance steps aside, leaving the player alone.
   int plays = program->recordCount("Play");

@@ -193,15 +193,12 @@ int E2eProgram::recordCount(const std::string& line) const {
   return static_cast<int>(std::ranges::count(readLines(dir_.file("record.txt")), line));
 }
 
-std::vector<std::string> E2eProgram::windows(const std::string& option, const std::string& value) {
-  std::istringstream ids(runProgram({"xdotool", "search", "--onlyvisible", option, value}));
-  return {std::istream_iterator<std::string>(ids), {}};
-}
-
 std::string E2eProgram::waitForWindow(const std::string& option, const std::string& value) {
-  std::vector<std::string> found;
-  iterateUntil([&] { return !(found = windows(option, value)).empty(); }, 15000);
-  return found.empty() ? "" : found[0];
+  std::string id;
+  iterateUntil([&] {
+    return bool(std::istringstream(runProgram({"xdotool", "search", "--onlyvisible", option, value})) >> id);
+  }, 15000);
+  return id;
 }
 
 bool E2eProgram::pressKeys(const std::string& keys, const std::string& window) {

@@ -78,9 +78,8 @@ class E2eProgram {
   std::string cacheDirectory() const { return dir_.file("tmp/larkspur-" + std::to_string(getuid())); }
   int recordCount(const std::string& line) const;
   pid_t playerPid();
-  // Visible X windows found by an xdotool search option (--name, --pid).
-  std::vector<std::string> windows(const std::string& option, const std::string& value);
-  // The first such window to show; "" on time-out.
+  // The first visible X window found by an xdotool search option (--name,
+  // --pid) to show; "" on time-out.
   std::string waitForWindow(const std::string& option, const std::string& value);
   // Keys through XTEST, as a user's; into `window` after focusing it.
   bool pressKeys(const std::string& keys, const std::string& window = "");

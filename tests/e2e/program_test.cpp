@@ -173,7 +173,6 @@ TEST_F(EndToEnd, OnWaylandThePortalsHotkeysDriveAdvertsThatMuteThePlayersStreamA
   auto streamsAre = [&](const std::string& want, int ms = 5000) {
     return iterateUntil([&] { return streams() == want; }, ms);
   };
-  ASSERT_TRUE(streamsAre("pacat:0 "));
 
   std::string portalScript = LARKSPUR_TEST_DATA "../e2e/stand_in_portal.py";
   auto portal = std::make_unique<Child>(std::vector<std::string>{portalScript});

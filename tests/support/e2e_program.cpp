@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <map>
 #include <filesystem>
-#include <iterator>
 #include <regex>
 #include <set>
 #include <sstream>

@@ -2,9 +2,9 @@
 # A desktop portal with only the GlobalShortcuts interface, on the test's
 # private bus: it keeps each call as a line, answers through Request objects
 # as the real portal does, though its sessions have no object (the program
-# does not wait for an answer to their Close), or refuses (--refuse). Its Test method answers
-# the calls so far, after sending Activated for any other argument than
-# "calls".
+# does not wait for an answer to their Close), or refuses (--refuse). Its
+# Test method answers the calls so far, after sending Activated for any
+# other argument than "calls".
 import sys
 from gi.repository import Gio, GLib
 

@@ -12,23 +12,18 @@ mkdir "$tmp/home"
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-# The sanitizers' settings are all the environment keeps.
-clean=(env -i PATH=/usr/bin:/bin ASAN_OPTIONS="${ASAN_OPTIONS:-}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}")
-
-# Sets status, out and err.
-run() {
-  "${clean[@]}" HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" "$@" >"$tmp/out" 2>"$tmp/err"
-  status=$?
-  out=$(cat "$tmp/out") err=$(cat "$tmp/err")
-}
-expect() {  # status, stdout pattern, stderr pattern, then the command
-  local want=$1 outPattern=$2 errPattern=$3; shift 3
-  run "$@"
-  [ "$status" = "$want" ] || fail "$*: status $status, not $want"
-  [[ "$out" == $outPattern ]] || fail "$*: standard output: $out"
-  [[ "$err" == $errPattern ]] || fail "$*: standard error: $err"
+# expect STATUS STDOUT-PATTERN STDERR-PATTERN COMMAND...: runs it with the
+# sanitizers' settings all the environment keeps.
+expect() {
+  local want=$1 outPattern=$2 errPattern=$3 status out err; shift 3
+  env -i PATH=/usr/bin:/bin ASAN_OPTIONS="${ASAN_OPTIONS:-}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" \
+    HOME="$tmp/home" ${XDG_CONFIG_HOME+XDG_CONFIG_HOME="$XDG_CONFIG_HOME"} "$@" >"$tmp/out" 2>"$tmp/err"
+  status=$? out=$(cat "$tmp/out") err=$(cat "$tmp/err")
+  [ "$status" = "$want" ] && [[ "$out" == $outPattern ]] && [[ "$err" == $errPattern ]] ||
+    fail "$*: status $status (not $want), standard output: $out, standard error: $err"
 }
 
+XDG_CONFIG_HOME=$tmp/config
 expect 0 "Usage: larkspur *--autostart on|off*--command next|previous*--help*--version*" "" "$exe" --help
 expect 0 "Larkspur $version" "" "$exe" --version
 expect 2 "" "larkspur: unknown option \"--bogus\"*Usage: larkspur*" "$exe" --bogus
@@ -42,8 +37,7 @@ expect 2 "" "*--command takes next, previous*Usage:*" "$exe" --command=play
 # and says so when there was none.
 entry="$tmp/config/autostart/larkspur.desktop"
 expect 0 "*wrote $entry*" "" "$exe" --autostart on
-desktop-file-validate "$entry" || fail "the autostart entry is not valid"
-grep -qx "Exec=$exe" "$entry" || fail "the entry does not run $exe: $(grep Exec "$entry")"
+desktop-file-validate "$entry" && grep -qx "Exec=$exe" "$entry" || fail "the entry: $(cat "$entry")"
 expect 0 "*removed $entry*" "" "$exe" --autostart off
 [ ! -e "$entry" ] || fail "--autostart off left $entry"
 expect 0 "*was not set*" "" "$exe" --autostart=off
@@ -52,14 +46,12 @@ expect 0 "*was not set*" "" "$exe" --autostart=off
 # Without XDG_CONFIG_HOME the entry goes under ~/.config; an executable in a
 # path with characters the Exec syntax reserves is quoted so that the
 # session still finds it.
+unset XDG_CONFIG_HOME
 mkdir "$tmp/odd \$dir"
-odd="$tmp/odd \$dir/larkspur"
-ln "$exe" "$odd" || cp "$exe" "$odd"
-"${clean[@]}" HOME="$tmp/home" "$odd" --autostart on >/dev/null ||
-  fail "--autostart on without XDG_CONFIG_HOME"
+ln "$exe" "$tmp/odd \$dir/larkspur" || cp "$exe" "$tmp/odd \$dir/larkspur"
+expect 0 "*" "" "$tmp/odd \$dir/larkspur" --autostart on
 entry="$tmp/home/.config/autostart/larkspur.desktop"
-desktop-file-validate "$entry" || fail "the entry for an odd path is not valid"
-grep -qxF "Exec=\"$tmp/odd \\\\\$dir/larkspur\"" "$entry" ||
-  fail "the odd path is not quoted: $(grep Exec "$entry")"
+desktop-file-validate "$entry" && grep -qxF "Exec=\"$tmp/odd \\\\\$dir/larkspur\"" "$entry" ||
+  fail "the entry for an odd path: $(cat "$entry")"
 
 exit $((failures > 0))

@@ -9,12 +9,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <filesystem>
-#include <iterator>
 #include <regex>
 #include <set>
 #include <sstream>
-
 
 namespace larkspur::test {
 namespace {
@@ -43,13 +42,6 @@ std::vector<std::pair<pid_t, std::string>> children() {
 
 }  // namespace
 
-Settings defaultSettings() {
-  Settings s = {{"Val9", std::int64_t{1}}, {"Val11", std::int64_t{0}}, {"Val17", std::int64_t{0}},
-                {"Val19", std::int64_t{0}}, {"Val51", std::int64_t{1}}};
-  for (const char* key : {"Val31", "Val33", "Val35", "Val37", "Val39", "Val41"}) s[key] = "";
-  return s;
-}
-
 E2eProgram::E2eProgram(const std::string& items) {
   // Whatever the program starts detached comes back to us when its parent
   // goes, instead of to init: we can read its exit status and end it.
@@ -62,14 +54,11 @@ E2eProgram::E2eProgram(const std::string& items) {
   dir_.write("items.txt", items);
   LoopbackHttpServer::Response image{200, fileBytes(LARKSPUR_TEST_DATA "artwork.jpeg"),
                                      {{"Content-Type", "image/jpeg"}}};
-  std::istringstream lines(items);
-  for (std::string line, id; std::getline(lines, line);) {  // the artwork id is the 7th field
-    std::istringstream fields(line);
-    for (int i = 0; i < 7; ++i) std::getline(fields, id, '|');
-    server_.route("/image/" + id, image);
-  }
+  static const std::regex artworkId(R"(\|(art\w+)\|)");
+  for (std::sregex_iterator it(items.begin(), items.end(), artworkId), end; it != end; ++it)
+    server_.route("/image/" + (*it)[1].str(), image);
   watcher_ = std::make_unique<FakeStatusWatcher>();
-  waitFor([&] { return watcher_->ready(); });
+  iterateUntil([&] { return watcher_->ready(); });
 }
 
 E2eProgram::~E2eProgram() {
@@ -79,7 +68,7 @@ E2eProgram::~E2eProgram() {
                                             "spotify-sim"};
   for (const auto& [pid, comm] : children())
     if (comm == "sh") kill(pid, SIGKILL);
-  waitFor([&] {
+  iterateUntil([&] {
     bool done = true;
     for (const auto& [pid, comm] : children())
       if (ours.count(comm) && !(kill(pid, SIGKILL) == 0 && reap(pid))) done = false;
@@ -87,18 +76,10 @@ E2eProgram::~E2eProgram() {
   });
 }
 
-void E2eProgram::presetSettings(const Settings& overrides) {
-  Settings all = defaultSettings();
-  for (const auto& [key, value] : overrides) all[key] = value;
-  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>";
-  for (const auto& [key, value] : all) {
-    const auto* n = std::get_if<std::int64_t>(&value);
-    xml += "<key>" + key + "</key>" +
-           (n ? "<integer>" + std::to_string(*n) + "</integer>"
-              : "<string>" + std::get<std::string>(value) + "</string>");
-  }
-  chmod(dir_.write("home/Library/Preferences/Larkspur.plist", xml + "</dict></plist>\n").c_str(),
-        0600);
+void E2eProgram::presetSettings(const std::string& entries) {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" +
+                    entries + "</dict></plist>\n";
+  chmod(dir_.write("home/Library/Preferences/Larkspur.plist", xml).c_str(), 0600);
 }
 
 bool E2eProgram::spawn() {
@@ -122,6 +103,8 @@ bool E2eProgram::spawn() {
   return pid_ > 0;
 }
 
+pid_t E2eProgram::playerPid() { return pidOf(SimBusName); }
+
 pid_t E2eProgram::pidOf(const std::string& busName) {
   GVariant* reply = watcher_->call("org.freedesktop.DBus", "/org/freedesktop/DBus",
                                    "org.freedesktop.DBus", "GetConnectionUnixProcessID",
@@ -133,7 +116,7 @@ pid_t E2eProgram::pidOf(const std::string& busName) {
 }
 
 bool E2eProgram::waitForSuccessor(pid_t oldPid) {
-  return waitFor([&] {
+  return iterateUntil([&] {
     // A copy: pidOf turns the main loop, where a new registration may move
     // the watcher's list.
     auto registrations = watcher_->registrations();  // few: one per process
@@ -143,7 +126,7 @@ bool E2eProgram::waitForSuccessor(pid_t oldPid) {
         pid_ = pid;
         busName_ = r.busName;
         objectPath_ = r.objectPath;
-        menuPath_ = itemProperty("Menu");
+        menuPath_ = item("Menu");
         return true;
       }
     }
@@ -152,21 +135,26 @@ bool E2eProgram::waitForSuccessor(pid_t oldPid) {
 }
 
 std::optional<int> E2eProgram::waitForExit(pid_t pid) {
-  return waitFor([&] { return reap(pid); }, 10000) ? std::optional(reaped[pid]) : std::nullopt;
+  return iterateUntil([&] { return reap(pid); }, 10000) ? std::optional(reaped[pid]) : std::nullopt;
 }
 
 bool E2eProgram::running(pid_t pid) { return !reap(pid) && kill(pid, 0) == 0; }
 
-// A string or object path property of the item; "<none>" when it has none.
-std::string E2eProgram::itemProperty(const char* name) {
+std::string E2eProgram::item(const char* property) {
   GVariant* v = busName_.empty() ? nullptr
-                                 : watcher_->property(busName_, objectPath_, kItemInterface, name);
-  std::string s = v && (g_variant_is_of_type(v, G_VARIANT_TYPE_STRING) ||
-                        g_variant_is_of_type(v, G_VARIANT_TYPE_OBJECT_PATH))
-                      ? g_variant_get_string(v, nullptr)
-                      : "<none>";
-  if (v) g_variant_unref(v);
+                                 : watcher_->property(busName_, objectPath_, kItemInterface, property);
+  if (!v) return "<none>";
+  gchar* text = g_variant_is_container(v) ? g_variant_print(v, FALSE) : g_variant_dup_string(v, nullptr);
+  std::string s = text;
+  g_free(text);
+  g_variant_unref(v);
   return s;
+}
+
+bool E2eProgram::callItem(const char* method, GVariant* args) {
+  GVariant* reply = watcher_->call(busName_, objectPath_, kItemInterface, method, args);
+  if (reply) g_variant_unref(reply);
+  return reply != nullptr;
 }
 
 std::vector<MenuLine> E2eProgram::entries() {
@@ -176,80 +164,40 @@ std::vector<MenuLine> E2eProgram::entries() {
   return out;
 }
 
+std::string E2eProgram::menu() {
+  static const std::regex blanks(" {2,}(\\S)");
+  std::string out;
+  for (const MenuLine& e : entries()) {
+    std::string text = std::regex_replace(e.label, blanks, " $1");
+    out += text.erase(text.find_last_not_of(' ') + 1) + "|";
+  }
+  return out;
+}
+
 bool E2eProgram::click(const std::string& prefix) {
   std::optional<int> id;
-  waitFor([&] {  // the menu may be between two builds
+  iterateUntil([&] {  // the menu may be between two builds
     for (const MenuLine& line : entries())
       if (!id && line.label.starts_with(prefix)) id = line.id;
     return id.has_value();
   });
-  std::string error;
-  GVariant* reply = !id ? nullptr
-                        : watcher_->call(busName_, menuPath_, kMenuInterface, "Event",
-                                         g_variant_new("(isvu)", *id, "clicked",
-                                                       g_variant_new_int32(0), 0u),
-                                         &error);
-  if (reply) g_variant_unref(reply);
-  return reply || !error.empty();  // the program may act on the click (and leave) before answering
-}
-
-bool E2eProgram::callItem(const std::string& method, GVariant* args, bool wait) {
-  if (!wait) {
-    watcher_->send(busName_, objectPath_, kItemInterface, method, args);
-    return true;
-  }
-  GVariant* reply = watcher_->call(busName_, objectPath_, kItemInterface, method, args);
-  if (reply) g_variant_unref(reply);
-  return reply != nullptr;
-}
-
-int E2eProgram::requests(const std::string& path) const {
-  auto all = server_.requests();
-  return static_cast<int>(std::ranges::count(all, path, &LoopbackHttpServer::Request::path));
-}
-
-// Read as text: each key with a scalar value; other values show their type.
-std::optional<Settings> E2eProgram::settings() const {
-  std::string xml = fileBytes(dir_.file("home/Library/Preferences/Larkspur.plist"));
-  if (xml.find("<dict>") == std::string::npos) return std::nullopt;
-  static const std::regex entry(R"(<key>([^<]*)</key>\s*<(\w+)(/>|>([^<]*)</\2>))");
-  Settings out;
-  for (std::sregex_iterator it(xml.begin(), xml.end(), entry), end; it != end; ++it) {
-    const std::smatch& m = *it;
-    if (m[2] == "integer") out[m[1]] = std::int64_t{std::stoll(m[4])};
-    else out[m[1]] = m[2] == "string" ? m[4].str() : "<" + m[2].str() + ">";
-  }
-  return out;
-}
-
-std::vector<std::string> E2eProgram::cacheFiles() const {
-  std::vector<std::string> out;
-  std::error_code ec;
-  for (const auto& e : std::filesystem::directory_iterator(
-           dir_.file("tmp/larkspur-" + std::to_string(getuid())), ec))
-    out.push_back(e.path().filename().string());
-  std::sort(out.begin(), out.end());
-  return out;
+  // Not waited for: the program may act on the click (and leave) before answering.
+  if (id)
+    watcher_->send(busName_, menuPath_, kMenuInterface, "Event",
+                   g_variant_new("(isvu)", *id, "clicked", g_variant_new_int32(0), 0u));
+  return id.has_value();
 }
 
 int E2eProgram::recordCount(const std::string& line) const {
   return static_cast<int>(std::ranges::count(readLines(dir_.file("record.txt")), line));
 }
 
-std::vector<std::string> E2eProgram::windows(const std::string& option, const std::string& value) {
-  std::istringstream ids(runProgram({"xdotool", "search", "--onlyvisible", option, value}));
-  return {std::istream_iterator<std::string>(ids), {}};
-}
-
-std::string E2eProgram::waitForWindow(const std::string& option, const std::string& value,
-                                      const std::string& notThis) {
-  std::string found;
-  waitFor([&] {
-    for (const std::string& id : windows(option, value))
-      if (id != notThis) found = id;
-    return !found.empty();
+std::string E2eProgram::waitForWindow(const std::string& option, const std::string& value) {
+  std::string id;
+  iterateUntil([&] {
+    return bool(std::istringstream(runProgram({"xdotool", "search", "--onlyvisible", option, value})) >> id);
   }, 15000);
-  return found;
+  return id;
 }
 
 bool E2eProgram::pressKeys(const std::string& keys, const std::string& window) {

@@ -15,14 +15,11 @@
 //
 // Needs the private X server and bus of startGtkSession.
 #include <sys/types.h>
+#include <unistd.h>
 
-#include <cstdint>
-#include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "support/gtk_fake_watcher.h"
@@ -32,13 +29,6 @@
 #include "support/temp_dir.h"
 
 namespace larkspur::test {
-
-// One visible entry of the exported tray menu, separators left out.
-// The settings file's values.
-using Settings = std::map<std::string, std::variant<std::int64_t, std::string>>;
-
-// What a first run writes.
-Settings defaultSettings();
 
 class E2eProgram {
  public:
@@ -51,8 +41,9 @@ class E2eProgram {
   std::string probeUrl, imagePrefix;
   // The program to run: the loopback build, or a copy of it placed elsewhere.
   std::string executable = LARKSPUR_BINARY_DIR "tools/larkspur-loopback";
-  // Writes a settings file: the defaults with `overrides` laid over them.
-  void presetSettings(const Settings& overrides);
+  // Writes a settings file of these plist entries; those left out are 0 or
+  // empty.
+  void presetSettings(const std::string& entries);
   std::string itemsPath() const { return dir_.file("items.txt"); }
 
   // Starts the program; start() also waits for its tray item to register.
@@ -70,41 +61,34 @@ class E2eProgram {
   // or nullopt on time-out.
   std::optional<int> waitForExit(pid_t pid);
   bool running(pid_t pid);
-  // Polls `condition` while this process's main loop turns (the fake
-  // watcher answers from it).
-  bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
-    return iterateUntil(condition, timeoutMs);
-  }
 
-  // The tray item.
-  std::string label() { return itemProperty("XAyatanaLabel"); }
-  bool waitForLabel(const std::string& text) { return waitFor([&] { return label() == text; }); }
-  std::vector<MenuLine> entries();
-  // Clicks the first entry whose label starts with `prefix`.
+  // The tray item: a property (a string or path as it is, an array printed),
+  // a method as a host calls it on a user's mouse action.
+  std::string item(const char* property);
+  bool callItem(const char* method, GVariant* args);
+  bool waitForLabel(const std::string& text) {
+    return iterateUntil([&] { return item("XAyatanaLabel") == text; });
+  }
+  // The visible entries' texts, blank runs cut to one, each followed by '|'.
+  std::string menu();
+  // Clicks the first entry whose text starts with `prefix`.
   bool click(const std::string& prefix);
-  // A method of the item, as a host calls it on a user's mouse action; not
-  // waited for when `wait` is false.
-  bool callItem(const std::string& method, GVariant* args, bool wait = true);
 
   // The outside world.
-  int requests(const std::string& path) const;
-  std::optional<Settings> settings() const;
-  std::vector<std::string> cacheFiles() const;
+  std::string cacheDirectory() const { return dir_.file("tmp/larkspur-" + std::to_string(getuid())); }
   int recordCount(const std::string& line) const;
-  pid_t playerPid() { return pidOf(SimBusName); }
-  // Visible X windows found by an xdotool search option (--name, --pid).
-  std::vector<std::string> windows(const std::string& option, const std::string& value);
-  // The first such window other than `notThis` to show; "" on time-out.
-  std::string waitForWindow(const std::string& option, const std::string& value,
-                            const std::string& notThis = "");
+  pid_t playerPid();
+  // The first visible X window found by an xdotool search option (--name,
+  // --pid) to show; "" on time-out.
+  std::string waitForWindow(const std::string& option, const std::string& value);
   // Keys through XTEST, as a user's; into `window` after focusing it.
   bool pressKeys(const std::string& keys, const std::string& window = "");
   // Asks the window to close, as a window manager's close button does.
   bool closeWindow(const std::string& id);
 
  private:
-  std::string itemProperty(const char* name);
   pid_t pidOf(const std::string& busName);
+  std::vector<MenuLine> entries();
 
   TempDir dir_;  // home/, tmp/ (the cache's parent), items, record, endpoints
   LoopbackHttpServer server_;

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/installed_memory.h"
 #include "player/player_script.h"
 #include "support/app_harness.h"
 
@@ -216,9 +215,8 @@ TEST_F(AppControllerTest, RefreshesOnSignalsAndArmsTheTimerOnlyForWhatIsPendingA
 }
 
 // Unknown events change nothing; Repeat, About and ticks never count. About
-// opens the apps page on request, and its icon keeps its pixels at high density.
+// opens the apps page on request.
 TEST_F(AppControllerTest, UnknownEventsChangeNothingRepeatAboutAndTicksNeverCountAndAboutOpensTheAppsPage) {
-  h.desktop.scale = 2.0;
   startRunning();
   h.desktop.then([this] {
     h.queue.enqueue(EventMenu, 0, 0, 0);
@@ -236,37 +234,15 @@ TEST_F(AppControllerTest, UnknownEventsChangeNothingRepeatAboutAndTicksNeverCoun
   ASSERT_EQ(h.desktop.alerts.size(), 1u);
   EXPECT_EQ(h.desktop.alerts[0].message, u"Larkspur 1.25\n(Intel)");
   EXPECT_EQ(h.desktop.alerts[0].buttons, (Texts{u"Ok", u"See My Other Apps"}));
-  EXPECT_EQ(h.desktop.enabledDuringAlerts, std::vector<std::string>{""});
   EXPECT_EQ(h.launcher.opened, std::vector<std::string>{"xdg-open https://larkspur.example.org/apps"});
   EXPECT_EQ(h.desktop.enabledIds(), "1 2 3 4 5 6 7 8 9 10 11 12 13 14 ");
   EXPECT_TRUE(h.player.takeReceived().empty());
-  const Image* icon = h.app().images().platformImage(SlotAboutIcon);
-  ASSERT_NE(icon, nullptr);
-  EXPECT_EQ(std::pair(icon->width, icon->pointWidth), std::pair(128, 64.0));
   h.desktop.chooseMenuItem(MenuItemRepeat);
   for (int i = 0; i < 3; ++i) h.desktop.tick();
   h.desktop.then([this] { h.queue.post(EventRestartTrack, NotGiven, NotGiven, NotGiven, nullptr); });
   EXPECT_EQ(h.resume(), kRanOutOfEvents);
   EXPECT_EQ(h.player.count(PS::RestartTrack), 2u);
   EXPECT_EQ(h.app().commandCounter(), 0);
-  EXPECT_EQ(h.desktop.windows.size(), 1u) << "the timer's window alone";
-}
-
-TEST(RelaunchThreshold, FollowsTheInstalledMemory) {
-  constexpr std::uint64_t GiB = 1ull << 30;
-  for (auto [bytes, threshold] : {std::pair{8 * GiB, 100}, {16 * GiB, 200}, {24 * GiB, 300}, {32 * GiB, 400},
-                                  {64 * GiB, 800}, {12 * GiB, 200}, {128 * GiB, 200}, {8 * GiB - 1, 200}, {0, 200}})
-    EXPECT_EQ(AppController::thresholdForMemory(bytes), threshold) << bytes;
-  // 23.54 GiB seen by the kernel are 24 installed; online blocks count as a whole.
-  test::TempDir sys;
-  EXPECT_EQ(installedMemory(sys.file("none"), 25275957248ull), 24 * GiB);
-  EXPECT_EQ(installedMemory(sys.file("none"), 8 * GiB), 8 * GiB);
-  sys.write("block_size_bytes", "8000000\n");
-  for (auto [block, online] : {std::pair{"memory0", "1"}, {"memory1", "1"}, {"memory32", "0"}}) {
-    fs::create_directory(sys.file(block));
-    sys.write(std::string(block) + "/online", std::string(online) + "\n");
-  }
-  EXPECT_EQ(installedMemory(sys.path(), 25275957248ull), 256u << 20);
 }
 
 // The command waits for the old process, here one left a zombie, and no

@@ -28,9 +28,7 @@ struct FakeControl {
 };
 
 struct FakeWindow {
-  Rect content;
   Text title;
-  std::uint32_t options = 0;
   bool stayOnTop = false, buttonsHidden = false;
   std::map<std::int64_t, FakeControl> controls;
   std::vector<std::int64_t> order;  // controls in creation order
@@ -67,7 +65,6 @@ class FakeDesktop : public Desktop {
   // ------------------------------------------------ the machine
   int osMajor = 12;
   std::uint64_t memory = 16ull << 30;
-  double scale = 1.0;
   bool dark = false, installed = true, handlerInstallFails = false;
   std::string home = "/nonexistent/", exePath = "/opt/larkspur/bin/larkspur";
 
@@ -106,9 +103,8 @@ class FakeDesktop : public Desktop {
   bool statusMenuOpen() const override { return menuOpen; }
 
   // ------------------------------------------------ WindowPort
-  bool openWindow(std::int64_t number, Rect content, const Text& title, std::uint32_t options) override {
-    windows[number] = FakeWindow{content, title, options, false, false, {}, {}};
-    return true;
+  bool openWindow(std::int64_t number, Rect, const Text& title, std::uint32_t) override {
+    return windows[number] = FakeWindow{}, windows[number].title = title, true;
   }
   void closeWindow(std::int64_t number) override { windows.erase(number); }
   void setStayOnTop(std::int64_t number, bool on) override { windows.at(number).stayOnTop = on; }
@@ -161,7 +157,7 @@ class FakeDesktop : public Desktop {
   // ------------------------------------------------ SystemPort
   int osMajorVersion() const override { return osMajor; }
   std::uint64_t physicalMemory() const override { return memory; }
-  double screenScale() const override { return scale; }
+  double screenScale() const override { return 1.0; }
   bool darkAppearance() const override { return dark; }
   std::string homeDirectory() const override { return home; }
   std::string executablePath() const override { return exePath; }

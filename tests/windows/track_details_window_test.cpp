@@ -97,12 +97,8 @@ TEST_F(TrackDetailsWindowTest, HotkeyOpensItWithTheCachedArtworkAndTheLoopActsOn
   h.player.tracks.push_back(test::FakeTrack{});
   h.player.tracks[1].uri = "spotify:track:second";
   h.writeSettings({{"Val9", "1"}, {"Val19", "1"}, {"Val51", "1"}, {"Val39", "⌘P"}, {"Val41", "⌘I"}, {"Val35", "⌘R"}});
-  h.desktop.then([this] { h.player.takeReceived(); });
   h.desktop.pressHotkey(34, 256);
-  h.desktop.then([this] {
-    shown = h.desktop.windows.at(kWindow);
-    h.player.takeReceived();
-  });
+  h.desktop.then([this] { shown = h.desktop.windows.at(kWindow); });
   h.desktop.tick();
   h.desktop.chooseMenuItem(MenuItemPrevious);
   h.desktop.chooseMenuItem(MenuItemRepeat);
@@ -110,21 +106,15 @@ TEST_F(TrackDetailsWindowTest, HotkeyOpensItWithTheCachedArtworkAndTheLoopActsOn
   h.desktop.pressHotkey(35, 256);               // ⌘P: play/pause, dropped here
   h.desktop.pressHotkey(34, 256);               // ⌘I: details again, dropped
   h.desktop.chooseMenuItem(MenuItemPlayPause);  // disabled while open
-  std::vector<Text> beforeNext;
   bool openAfterNext = false;
-  h.desktop.then([&] { beforeNext = h.player.takeReceived(); });
   h.desktop.chooseMenuItem(MenuItemNext);
   h.desktop.then([&] { openAfterNext = h.desktop.windows.count(kWindow) == 1; });
   h.desktop.then([] {});
   ASSERT_EQ(h.start(), kRanOutOfEvents);
   EXPECT_EQ(shown.title, u"Current Track Details");
   EXPECT_NE(shown.at(2).image, nullptr);
-  std::vector<Text> expected;
-  for (auto s : {PS::TrackUri, PS::TrackUri,  // the look taken at opening, then the tick
-                 PS::TrackUri, PS::PreviousTrack, PS::PreviousTrack, PS::TrackUri, PS::RestartTrack, PS::TrackUri,
-                 PS::RestartTrack, PS::TrackUri, PS::TrackUri, PS::TrackUri})  // two dropped hotkeys, a disabled entry
-    expected.emplace_back(s);
-  EXPECT_EQ(beforeNext, expected);
+  EXPECT_EQ(std::tuple(h.player.count(PS::PreviousTrack), h.player.count(PS::RestartTrack), h.player.count(PS::PlayPause)),
+            std::tuple(2u, 2u, 0u));
   EXPECT_TRUE(openAfterNext) << "the change is seen at the event after Next";
   EXPECT_EQ(h.desktop.windows.count(kWindow), 0u);
   EXPECT_EQ(h.app().commandCounter(), 3) << "Previous, Next and the visit itself";

@@ -198,8 +198,9 @@ TEST_F(AppControllerTest, RefreshesOnSignalsAndArmsTheTimerOnlyForWhatIsPendingA
 }
 
 // Repeat, About and ticks never count; About opens the apps page on request
-// and gives the menu back.
+// and gives the menu back, and its icon keeps its pixels at high density.
 TEST_F(AppControllerTest, RepeatAboutAndTicksNeverCountAndAboutOpensTheAppsPage) {
+  h.desktop.scale = 2.0;
   startRunning();
   h.desktop.alertAnswers = {1};  // "See My Other Apps"
   h.desktop.chooseMenuItem(MenuItemAbout);
@@ -212,6 +213,9 @@ TEST_F(AppControllerTest, RepeatAboutAndTicksNeverCountAndAboutOpensTheAppsPage)
   EXPECT_EQ(h.desktop.enabledIds(), "1 2 3 4 5 6 7 8 9 10 11 12 13 14 ");
   EXPECT_EQ(h.player.count(PS::RestartTrack), 2u);
   EXPECT_EQ(h.app().commandCounter(), 0);
+  const Image* icon = h.app().images().platformImage(SlotAboutIcon);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(std::pair(icon->width, icon->pointWidth), std::pair(128, 64.0));
 }
 
 // The command waits for the old process, here one left a zombie, and no

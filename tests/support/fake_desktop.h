@@ -65,6 +65,7 @@ class FakeDesktop : public Desktop {
   // ------------------------------------------------ the machine
   int osMajor = 12;
   std::uint64_t memory = 16ull << 30;
+  double scale = 1.0;
   bool dark = false, installed = true, handlerInstallFails = false;
   std::string home = "/nonexistent/", exePath = "/opt/larkspur/bin/larkspur";
 
@@ -157,7 +158,7 @@ class FakeDesktop : public Desktop {
   // ------------------------------------------------ SystemPort
   int osMajorVersion() const override { return osMajor; }
   std::uint64_t physicalMemory() const override { return memory; }
-  double screenScale() const override { return 1.0; }
+  double screenScale() const override { return scale; }
   bool darkAppearance() const override { return dark; }
   std::string homeDirectory() const override { return home; }
   std::string executablePath() const override { return exePath; }

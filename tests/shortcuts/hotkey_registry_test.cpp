@@ -42,7 +42,6 @@ TEST(HotkeyRegistry, GrabsTheNamedKeyAndNothingForATextThatDoesNotParse) {
     ASSERT_EQ(r.desktop.grabs.size(), 1u);
     EXPECT_EQ(r.desktop.grabs.begin()->second.keyCode, c.keyCode) << toUtf8(c.text);
     EXPECT_EQ(r.desktop.grabs.begin()->second.modifiers, c.modifiers) << toUtf8(c.text);
-    EXPECT_EQ(r.registry.records().front().text, Text(c.text));
   }
 }
 

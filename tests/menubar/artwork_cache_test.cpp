@@ -23,8 +23,9 @@ unsigned modeOf(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
 }
 
-// A track with new artwork rebuilds the menu; one sharing the last one's does not.
-TEST(ArtworkCache, IdComesFromTheAddressAndOnlyNewArtworkRebuilds) {
+// A track with new artwork rebuilds the menu; one sharing the last one's does
+// not. Quit sweeps only the jpeg files of the cache's own directory.
+TEST(ArtworkCache, IdComesFromTheAddressOnlyNewArtworkRebuildsAndQuitSweepsOnlyItsOwnFiles) {
   AppHarness h;
   h.player.tracks.resize(3);
   for (int i = 0; i < 3; ++i) {
@@ -33,6 +34,7 @@ TEST(ArtworkCache, IdComesFromTheAddressAndOnlyNewArtworkRebuilds) {
     h.player.tracks[i].artworkUrl = h.endpoints.imagePrefix + (i < 2 ? "abc123" : "def456");
   }
   h.serveArtworkForAllTracks();
+  const std::string dir = h.cacheDir();
   h.desktop.chooseMenuItem(MenuItemNext);
   h.desktop.tick();
   h.desktop.then([&] {  // the title follows without a rebuild
@@ -41,11 +43,23 @@ TEST(ArtworkCache, IdComesFromTheAddressAndOnlyNewArtworkRebuilds) {
   });
   h.desktop.chooseMenuItem(MenuItemNext);
   h.desktop.tick();
-  ASSERT_EQ(h.start(), kRanOutOfEvents);
-  EXPECT_EQ(h.desktop.statusItemBuilds, 2);
-  EXPECT_EQ(h.http.downloads.size(), 2u);
-  EXPECT_TRUE(fs::exists(h.artworkPath("abc123")));
-  EXPECT_EQ(modeOf(fs::path(h.cacheDir()).parent_path()), 0700u);
+  h.desktop.then([&] {
+    EXPECT_EQ(h.desktop.statusItemBuilds, 2);
+    EXPECT_EQ(h.http.downloads.size(), 2u);
+    EXPECT_TRUE(fs::exists(h.artworkPath("abc123")));
+    EXPECT_EQ(modeOf(fs::path(dir).parent_path()), 0700u);
+    // ".def456.jpeg.Xy12Zq" is a download cut short.
+    for (const char* name : {"a.jpg", ".def456.jpeg.Xy12Zq", ".def456.jpeg.bak"}) writeFile(dir + name);
+    fs::create_directories(dir + "sub");
+    writeFile(dir + "sub/b.jpeg");
+    writeFile(h.endpoints.tempDirectory + "other.jpeg");
+  });
+  h.desktop.chooseMenuItem(MenuItemQuit);
+  ASSERT_EQ(h.start(), 0);
+  for (const char* gone : {"abc123.jpeg", "def456.jpeg", ".def456.jpeg.Xy12Zq"})
+    EXPECT_FALSE(fs::exists(dir + gone)) << gone;
+  for (const char* kept : {"a.jpg", "sub/b.jpeg", ".def456.jpeg.bak", "../other.jpeg"})
+    EXPECT_TRUE(fs::exists(dir + kept)) << kept;
 }
 
 // Each build tries twice, after a probe each (the start-up build is checked
@@ -106,24 +120,6 @@ TEST(ArtworkCache, UnsafeIdIsNeverDownloadedNorFound) {
     EXPECT_EQ(h.desktop.entry(MenuItemTrackDetails), nullptr);
     EXPECT_EQ(h.desktop.statusItemBuilds, 2) << "still missing, so every tick rebuilds";
   }
-}
-
-TEST(ArtworkCache, QuitSweepsOnlyJpegFilesOfItsOwnDirectory) {
-  AppHarness h;
-  h.serveArtworkForAllTracks();
-  const std::string dir = h.cacheDir();
-  h.desktop.then([&] {
-    // ".art2.jpeg.Xy12Zq" is a download cut short.
-    for (const char* name : {"a.jpg", ".art2.jpeg.Xy12Zq", ".art2.jpeg.bak"}) writeFile(dir + name);
-    fs::create_directories(dir + "sub");
-    writeFile(dir + "sub/b.jpeg");
-    writeFile(h.endpoints.tempDirectory + "other.jpeg");
-  });
-  h.desktop.chooseMenuItem(MenuItemQuit);
-  ASSERT_EQ(h.start(), 0);
-  for (const char* gone : {"art1.jpeg", ".art2.jpeg.Xy12Zq"}) EXPECT_FALSE(fs::exists(dir + gone)) << gone;
-  for (const char* kept : {"a.jpg", "sub/b.jpeg", ".art2.jpeg.bak", "../other.jpeg"})
-    EXPECT_TRUE(fs::exists(dir + kept)) << kept;
 }
 
 }  // namespace

@@ -92,13 +92,16 @@ TEST_F(TrackDetailsWindowTest, PodcastEpisodeHasNoTrackOnlyPartsLongTextsAreCutA
 }
 
 // Opened by its hotkey while the menu hides the artwork, the window shows the
-// cached artwork; while it is open only the transport acts.
+// cached artwork; while it is open only the transport acts. A file where the
+// picture's folder belongs: no picture is set.
 TEST_F(TrackDetailsWindowTest, HotkeyOpensItWithTheCachedArtworkAndTheLoopActsOnTransportAndDropsTheRest) {
   h.player.tracks.push_back(test::FakeTrack{});
   h.player.tracks[1].uri = "spotify:track:second";
   h.writeSettings({{"Val9", "1"}, {"Val19", "1"}, {"Val51", "1"}, {"Val39", "⌘P"}, {"Val41", "⌘I"}, {"Val35", "⌘R"}});
+  std::ofstream(h.home.path() + "/.bkgd") << "not a folder";
   h.desktop.pressHotkey(34, 256);
   h.desktop.then([this] { shown = h.desktop.windows.at(kWindow); });
+  click("Set Artwork as Desktop");
   h.desktop.tick();
   h.desktop.chooseMenuItem(MenuItemPrevious);
   h.desktop.chooseMenuItem(MenuItemRepeat);
@@ -113,24 +116,13 @@ TEST_F(TrackDetailsWindowTest, HotkeyOpensItWithTheCachedArtworkAndTheLoopActsOn
   ASSERT_EQ(h.start(), kRanOutOfEvents);
   EXPECT_EQ(shown.title, u"Current Track Details");
   EXPECT_NE(shown.at(2).image, nullptr);
+  EXPECT_TRUE(h.desktop.desktopPictures.empty());
+  EXPECT_EQ(test::fileBytes(h.home.path() + "/.bkgd"), "not a folder");
   EXPECT_EQ(std::tuple(h.player.count(PS::PreviousTrack), h.player.count(PS::RestartTrack), h.player.count(PS::PlayPause)),
             std::tuple(2u, 2u, 0u));
   EXPECT_TRUE(openAfterNext) << "the change is seen at the event after Next";
   EXPECT_EQ(h.desktop.windows.count(kWindow), 0u);
   EXPECT_EQ(h.app().commandCounter(), 3) << "Previous, Next and the visit itself";
-}
-
-// A file where the hidden folder belongs: no picture is set.
-TEST(TrackDetailsWindow, SetArtworkAsDesktopSetsNoPictureWithoutACopy) {
-  AppHarness h;
-  h.serveArtworkForAllTracks();
-  const std::string folder = h.home.path() + "/.bkgd";
-  std::ofstream(folder) << "not a folder";
-  h.desktop.chooseMenuItem(MenuItemTrackDetails);
-  h.desktop.clickButton(kWindow, "Set Artwork as Desktop");
-  ASSERT_EQ(h.start(), kRanOutOfEvents);
-  EXPECT_TRUE(h.desktop.desktopPictures.empty());
-  EXPECT_EQ(test::fileBytes(folder), "not a folder");
 }
 
 }  // namespace

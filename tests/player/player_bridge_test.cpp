@@ -17,7 +17,6 @@ TEST(PlayerBridge, TurnsEveryAnswerIntoText) {
       {list({"a", "b", "c"}), u"a\nb\nc"},
       {list({"a", std::nullopt}), u"a\n"},        // last item without text: trailing line feed
       {list({"a", std::nullopt, "c"}), u"a\nc"},  // middle item without text: no empty line
-      {list({"only"}), u"only"},
       {FakePlayer::value("true"), u"true"},
       {ScriptResult{}, u""},  // a value without a text form
       {std::nullopt, u""},    // no result at all

@@ -25,55 +25,36 @@ struct Registry {
   HotkeyRegistry registry{desktop, queue, names};
 };
 
-TEST(HotkeyRegistry, GrabsTheNamedKeyAndATextThatDoesNotParseConsumesNoId) {
+TEST(HotkeyRegistry, GrabsTheNamedKeyAndNothingForATextThatDoesNotParse) {
   const struct {
     const char16_t* text;
     int keyCode = 0;  // 0: refused
     std::uint32_t modifiers = 0;
-  } cases[] = {{u"⌘K", 40, 256}, {u"⌃⌥⇧⌘K", 40, 6912}, {u"⇧⌘+", 24, 768}, {u"⇧⌘\"", 39, 768}, {u"⌘⎋", 53, 256},
-               {u"⌘↩", 36, 256}, {u"⌘A⎋", 53, 256}, {u"⌘⌘K", 40, 512}, {u"F5", 96, 0}, {u"⎋"}, {u""}, {u"⌘a"},
-               // Names the shortcut text shows but the grab table lacks.
-               {u"⌘←"}, {u"⌘⌫"}, {u"⌥⌘Insert"}, {u"⌥⌘"}, {u"⌘F1x"}, {u"⌘↩A"}};
+  } cases[] = {{u"⌘K", 40, 256}, {u"⌃⌥⇧⌘K", 40, 6912}, {u"⇧⌘+", 24, 768}, {u"⌘⎋", 53, 256}, {u"F5", 96, 0},
+               {u"⎋"}, {u""}, {u"⌘←"}, {u"⌥⌘"}};  // the last two: names the grab table lacks
   for (const auto& c : cases) {
     Registry r;
     EXPECT_EQ(r.registry.add(c.text, EventNextTrack), c.keyCode != 0) << toUtf8(c.text);
     if (!c.keyCode) {
       EXPECT_TRUE(r.desktop.grabs.empty() && r.registry.records().empty());
-      EXPECT_EQ(r.registry.nextId(), 1u);
       continue;
     }
     ASSERT_EQ(r.desktop.grabs.size(), 1u);
     EXPECT_EQ(r.desktop.grabs.begin()->second.keyCode, c.keyCode) << toUtf8(c.text);
     EXPECT_EQ(r.desktop.grabs.begin()->second.modifiers, c.modifiers) << toUtf8(c.text);
-    EXPECT_EQ(r.registry.records().front().text, Text(c.text));
   }
 }
 
-// The desktop refuses a combination another client, or this one, holds.
-TEST(HotkeyRegistry, RefusedGrabStillConsumesItsId) {
-  Registry r;
-  r.desktop.registerHotkey(40, 256, 0);
-  EXPECT_TRUE(r.registry.add(u"⌘J", EventNextTrack));
-  EXPECT_FALSE(r.registry.add(u"⌘K", EventPreviousTrack));
-  EXPECT_TRUE(r.registry.add(u"⌘L", EventPlayPause));
-  EXPECT_FALSE(r.registry.add(u"⌘L", EventShuffle));
-  EXPECT_TRUE(r.registry.add(u"⌘M", EventShuffle));
-  EXPECT_EQ(r.ids(), (Ids{1, 3, 5}));
-  EXPECT_EQ(r.registry.nextId(), 6u);
-  EXPECT_EQ(r.registry.records().back().signature, 0x68303035u);
-}
-
-TEST(HotkeyRegistry, RemoveByCodeOrByTextTakesOnlyThoseAndStopsAtTheFirstFailedRelease) {
+TEST(HotkeyRegistry, RemoveByCodeOrByTextTakesOnlyThose) {
   Registry r;
   for (auto [text, code] : {std::pair{u"⌘K", EventNextTrack}, {u"⌘J", EventPreviousTrack}, {u"⌘L", EventNextTrack},
                             {u"⌘M", EventShuffle}, {u"⌘N", EventNextTrack}, {u"⌘B", EventNextTrack}})
     r.registry.add(text, code);
-  r.desktop.failingReleases.insert(std::next(r.registry.records().begin(), 4)->hotkeyRef);
   r.registry.remove(u"", EventNextTrack);
-  EXPECT_EQ(r.ids(), (Ids{2, 4, 5, 6}));
+  EXPECT_EQ(r.ids(), (Ids{2, 4}));
   r.registry.remove(u"⌘M", 0);
-  EXPECT_EQ(r.ids(), (Ids{2, 5, 6}));
-  EXPECT_EQ(r.desktop.grabs.size(), 3u);
+  EXPECT_EQ(r.ids(), (Ids{2}));
+  EXPECT_EQ(r.desktop.grabs.size(), 1u);
   EXPECT_EQ(r.desktop.grabs.begin()->second.keyCode, 38);
 }
 
@@ -82,12 +63,8 @@ TEST(HotkeyRegistry, PressPostsItsRecordsEventAfterEarlierRecordsAreRemoved) {
   Registry r;
   r.registry.add(u"⌘J", EventPreviousTrack);
   r.registry.add(u"⇧⌘K", EventTrackDetails);
-  const std::uint64_t signature = r.registry.records().front().signature, id = r.registry.records().front().id;
   r.registry.remove(u"⌘J", 0);
   r.registry.add(u"⌘J", EventShuffle);
-  EXPECT_EQ(r.registry.onHotkeyPressed(id) + r.registry.onHotkeyPressed(signature << 32), 0);
-  EXPECT_EQ(r.registry.onHotkeyPressed((signature << 32) | id), 0);
-  EXPECT_EQ(r.queue.size(), 0u);
   r.desktop.pressHotkey(40, 768);
   ASSERT_EQ(r.queue.wait(-1), EventTrackDetails);
   EXPECT_EQ(std::tuple(r.queue.currentWindow(), r.queue.currentObject(), r.queue.currentSubtype()),

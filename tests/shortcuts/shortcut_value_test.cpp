@@ -20,12 +20,8 @@ TEST(ShortcutValue, KeysGiveValueAndText) {
       {Cmd | Shift, 23, u'%', 0x90035, u"⇧⌘5"},
       // Caps lock and unknown flags are dropped.
       {Cmd | FlagCapsLock | (1u << 23) | (1u << 21), 122, 0xF704, 0x8017A, u"⌘F1"},
-      {Shift, 24, u'+', 0x1002B, u"⇧+"},  // the = key keeps its typed +
-      // Backspace whatever the modifiers, F13, a non-ASCII letter and no character clear.
-      {Cmd | Shift, 51, 0x7F, 0, u""}, {Cmd, 105, 0xF710, 0, u""}, {Cmd, 41, 0xE9, 0, u""}, {Cmd, 50, 0, 0, u""},
-      {Cmd, 115, 0xF729, 0x80001, u"⌘↖"}, {0, 125, 0xF701, 31, u"↓"}, {0, 48, 9, 9, u"Tab"},
-      {Ctrl, 49, u' ', 0x20020, u"⌃Space"}, {0, 36, 13, 13, u"↩"},
-      {Cmd, 76, 3, 0x80003, u"⌘"},  // keypad enter has no name
+      // Backspace whatever the modifiers, and a non-ASCII letter, clear.
+      {Cmd | Shift, 51, 0x7F, 0, u""}, {Cmd, 41, 0xE9, 0, u""}, {0, 125, 0xF701, 31, u"↓"},
       {Cmd | Shift | Opt | Ctrl, 12, u'q', 0xF0071, u"⌃⌥⇧⌘Q"}};
   for (const auto& c : cases) {
     const ShortcutValue value = MapToShortcut(c.flags, c.virtualKey, c.character);
@@ -33,7 +29,7 @@ TEST(ShortcutValue, KeysGiveValueAndText) {
     EXPECT_EQ(ShortcutText(value), Text(c.text));
   }
   // Values no key produces.
-  for (auto [value, text] : {std::pair{5, u"Insert"}, {0x80008, u"⌘⌫"}, {0x20000 | 126, u"⌃~"}, {0x80002, u"⌘"}, {358, u""}})
+  for (auto [value, text] : {std::pair{5, u"Insert"}, {0x80008, u"⌘⌫"}, {358, u""}})
     EXPECT_EQ(ShortcutText(value), Text(text));
   for (int code = 0; code < 0x10000; ++code) ASSERT_LE(ShortcutText(0xF0000 | code).size(), 10u) << code;
 }

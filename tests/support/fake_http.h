@@ -26,13 +26,12 @@ class FakeHttp : public HttpPort {
     return failDownloads-- <= 0 && it != bodies.end() &&
            bool(std::ofstream(toUtf8(path), std::ios::binary) << it->second);
   }
-  void setConnectTimeout(int ms) override { timeouts.push_back(ms); }
+  void setConnectTimeout(int) override {}
 
   std::deque<std::string> probeAnswers;  // one status per fetch; then "200"
   std::map<std::string, std::string> bodies;  // url -> body; absent: transfer fails
   int failDownloads = 0;                      // so many transfers fail first, as a drop would
   std::vector<std::string> fetches, downloads;
-  std::vector<int> timeouts;
 };
 
 class FakeLauncher : public LauncherPort {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/installed_memory.h"
 #include "player/player_script.h"
 #include "support/app_harness.h"
 
@@ -212,6 +213,23 @@ TEST_F(AppControllerTest, RepeatAboutAndTicksNeverCountAndAboutOpensTheAppsPage)
   const Image* icon = h.app().images().platformImage(SlotAboutIcon);
   ASSERT_NE(icon, nullptr);
   EXPECT_EQ(std::pair(icon->width, icon->pointWidth), std::pair(128, 64.0));
+}
+
+// The relaunch comes sooner on a small machine: 100 commands per 8 GiB
+// installed, 200 for sizes outside the table; the kernel's total (23.54 GiB
+// of 24) is rounded up, and online memory blocks count whole.
+TEST(RelaunchThreshold, FollowsTheInstalledMemory) {
+  constexpr std::uint64_t GiB = 1ull << 30;
+  for (auto [bytes, threshold] : {std::pair{8 * GiB, 100}, {64 * GiB, 800}, {12 * GiB, 200}, {8 * GiB - 1, 200}})
+    EXPECT_EQ(AppController::thresholdForMemory(bytes), threshold) << bytes;
+  test::TempDir sys;
+  EXPECT_EQ(installedMemory(sys.file("none"), 25275957248ull), 24 * GiB);
+  sys.write("block_size_bytes", "8000000\n");
+  for (auto [block, online] : {std::pair{"memory0", "1"}, {"memory1", "1"}, {"memory32", "0"}}) {
+    fs::create_directory(sys.file(block));
+    sys.write(std::string(block) + "/online", std::string(online) + "\n");
+  }
+  EXPECT_EQ(installedMemory(sys.path(), 25275957248ull), 256u << 20);
 }
 
 // The command waits for the old process, here one left a zombie, and no

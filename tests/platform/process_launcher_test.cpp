@@ -79,16 +79,5 @@ TEST_F(ProcessLauncherTest, OnlyBareNamesAreSearchedAndOnlyRunnableFilesFound) {
   EXPECT_EQ(waitForRun(), (std::vector<std::string>{work.string(), "found"}));
 }
 
-TEST_F(ProcessLauncherTest, TakesAtMost510Arguments) {
-  std::string words;
-  for (int i = 0; i < 510; ++i) words += "w" + std::to_string(i) + " ";
-  const Text program = T((bin / Name).string());  // a name with a slash runs as given
-  EXPECT_EQ(launcher.open(program, T(words + "w510"), u""), 0);
-  ASSERT_EQ(launcher.open(program, T(words), u""), 1);
-  const std::vector<std::string> seen = waitForRun();
-  ASSERT_EQ(seen.size(), 511u);
-  EXPECT_EQ(seen.back(), "w509");
-}
-
 }  // namespace
 }  // namespace larkspur

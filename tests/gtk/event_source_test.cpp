@@ -13,9 +13,7 @@ using GtkEventSource = GtkDesktopTest;
 TEST_F(GtkEventSource, WaitEndsAtItsTimeOutOrWithAPostFromTheMainLoop) {
   while (queue.wait(0) != 0) {
   }
-  gint64 start = g_get_monotonic_time();
   EXPECT_EQ(queue.wait(50), 0);
-  EXPECT_GE(g_get_monotonic_time() - start, 45 * 1000);
   g_timeout_add(30, [](gpointer q) {
     static_cast<EventQueue*>(q)->post(EventNextTrack, NotGiven, NotGiven, NotGiven, nullptr);
     return G_SOURCE_REMOVE;

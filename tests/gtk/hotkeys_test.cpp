@@ -58,9 +58,6 @@ TEST_F(GtkHotkeys, PressedCombinationsCallTheHandlerAndHeldOnesAreRefused) {
 }
 
 TEST(GtkKeyMap, KeycodesAndKeyNumbersCorrespond) {
-  EXPECT_EQ(virtualKeyForKeycode(45), 40);  // K
-  EXPECT_EQ(virtualKeyForKeycode(50), -1);  // Shift_L
-  EXPECT_EQ(keycodeForVirtualKey(114), 118u);  // Help grabs Insert
   // Every key number a grab can use reads back as itself.
   for (int code = 0; code < 128; ++code) {
     if (unsigned keycode = keycodeForVirtualKey(code)) {

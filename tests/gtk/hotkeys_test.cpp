@@ -31,16 +31,13 @@ TEST_F(GtkHotkeys, PressedCombinationsCallTheHandlerAndHeldOnesAreRefused) {
   ASSERT_TRUE(desktop->registerHotkey(40, 256 + 512, 11));   // ⌘⇧K
   ASSERT_TRUE(desktop->registerHotkey(96, 4096 + 512, 22));  // ⌃⇧F5 (⌃⌥F5 switches terminals)
   ASSERT_TRUE(desktop->registerHotkey(18, 2048 + 256, 33));  // ⌥⌘1
-  for (const char* keys : {"super+shift+k", "ctrl+shift+F5", "alt+super+1"}) runProgram({"xdotool", "key", keys});
-  ASSERT_TRUE(iterateUntil([&] { return pressed.size() >= 3; }));
-  EXPECT_EQ(pressed, (std::vector<HotkeyPort::Identity>{11, 22, 33}));
   // With the locks on and the digit row's keys typing symbols, the keys are the same.
   runProgram({"setxkbmap", "fr"});
-  for (const char* keys : {"Caps_Lock", "Num_Lock", "super+shift+45", "alt+super+10", "Caps_Lock", "Num_Lock"})
+  for (const char* keys : {"Caps_Lock", "Num_Lock", "super+shift+45", "ctrl+shift+F5", "alt+super+10", "Caps_Lock", "Num_Lock"})
     runProgram({"xdotool", "key", keys});
   runProgram({"setxkbmap", "us"});
-  ASSERT_TRUE(iterateUntil([&] { return pressed.size() >= 5; }));
-  EXPECT_EQ(pressed, (std::vector<HotkeyPort::Identity>{11, 22, 33, 11, 33}));
+  ASSERT_TRUE(iterateUntil([&] { return pressed.size() >= 3; }));
+  EXPECT_EQ(pressed, (std::vector<HotkeyPort::Identity>{11, 22, 33}));
   // The same combination twice is refused rather than bound to two records.
   EXPECT_FALSE(desktop->registerHotkey(40, 768, 44));
 

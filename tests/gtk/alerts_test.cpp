@@ -45,15 +45,19 @@ struct AlertUser {
   }
 };
 
-TEST_F(GtkAlerts, AnswersThePressedButtonsIndexOrMinusOneWhenDismissed) {
+// The pressed button's index, or -1 when the alert is closed; a termination
+// signal closes the running alert and queues Quit, which a later alert does
+// not hold back.
+TEST_F(GtkAlerts, AnswersThePressedButtonAndGivesWayToATerminationSignal) {
   AlertSpec spec;
   spec.message = u"Spotify is not installed";
   spec.informative = u"Install it first.";
   spec.icon = AlertIcon::Caution;
   spec.buttons = {u"Quit", u"Continue"};
-  AlertUser second{1, {}};
+  AlertUser second{1, {}}, closer{GTK_RESPONSE_DELETE_EVENT, {}}, signalled{kRaiseSigterm, {}};
   EXPECT_EQ(second.run(*desktop, spec), 1);
   EXPECT_EQ(second.texts, "Spotify is not installed|Install it first.|Quit|Continue");
+  EXPECT_EQ(closer.run(*desktop, spec), -1);
 
   Image icon;
   icon.width = icon.height = 8, icon.pointWidth = icon.pointHeight = 64;
@@ -62,23 +66,15 @@ TEST_F(GtkAlerts, AnswersThePressedButtonsIndexOrMinusOneWhenDismissed) {
   about.message = u"Larkspur";
   about.icon = AlertIcon::Custom;
   about.customIcon = &icon;
-  AlertUser ok{0, {}}, closer{GTK_RESPONSE_DELETE_EVENT, {}};
+  AlertUser ok{0, {}};
   EXPECT_EQ(ok.run(*desktop, about), 0);
   EXPECT_EQ(ok.texts, "Larkspur||OK");
-  EXPECT_EQ(closer.run(*desktop, about), -1);
-}
 
-TEST_F(GtkAlerts, TerminationSignalDismissesTheRunningAlertAndQueuesQuit) {
-  AlertSpec spec;
-  spec.message = u"There is a problem with the network";
-  spec.buttons = {u"Yes", u"No"};
-  AlertUser user{kRaiseSigterm, {}};
-  EXPECT_EQ(user.run(*desktop, spec), -1);
-  EXPECT_EQ(user.texts, "");  // closed by the signal, not by the fallback answer
+  EXPECT_EQ(signalled.run(*desktop, spec), -1);
+  EXPECT_EQ(signalled.texts, "");  // closed by the signal, not by the fallback answer
   ASSERT_TRUE(waitForEvent(EventMenu));
   EXPECT_EQ(queue.currentObject(), MenuObjectQuit);
   EXPECT_EQ(queue.currentWindow(), WindowApplication);
-  // The Quit is pending: a later alert does not hold it back.
   EXPECT_EQ(desktop->runAlert(spec), -1);
 }
 

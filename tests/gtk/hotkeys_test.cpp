@@ -31,16 +31,13 @@ TEST_F(GtkHotkeys, PressedCombinationsCallTheHandlerAndHeldOnesAreRefused) {
   ASSERT_TRUE(desktop->registerHotkey(40, 256 + 512, 11));   // ⌘⇧K
   ASSERT_TRUE(desktop->registerHotkey(96, 4096 + 512, 22));  // ⌃⇧F5 (⌃⌥F5 switches terminals)
   ASSERT_TRUE(desktop->registerHotkey(18, 2048 + 256, 33));  // ⌥⌘1
-  for (const char* keys : {"super+shift+k", "ctrl+shift+F5", "alt+super+1"}) runProgram({"xdotool", "key", keys});
-  ASSERT_TRUE(iterateUntil([&] { return pressed.size() >= 3; }));
-  EXPECT_EQ(pressed, (std::vector<HotkeyPort::Identity>{11, 22, 33}));
   // With the locks on and the digit row's keys typing symbols, the keys are the same.
   runProgram({"setxkbmap", "fr"});
-  for (const char* keys : {"Caps_Lock", "Num_Lock", "super+shift+45", "alt+super+10", "Caps_Lock", "Num_Lock"})
+  for (const char* keys : {"Caps_Lock", "Num_Lock", "super+shift+45", "ctrl+shift+F5", "alt+super+10", "Caps_Lock", "Num_Lock"})
     runProgram({"xdotool", "key", keys});
   runProgram({"setxkbmap", "us"});
-  ASSERT_TRUE(iterateUntil([&] { return pressed.size() >= 5; }));
-  EXPECT_EQ(pressed, (std::vector<HotkeyPort::Identity>{11, 22, 33, 11, 33}));
+  ASSERT_TRUE(iterateUntil([&] { return pressed.size() >= 3; }));
+  EXPECT_EQ(pressed, (std::vector<HotkeyPort::Identity>{11, 22, 33}));
   // The same combination twice is refused rather than bound to two records.
   EXPECT_FALSE(desktop->registerHotkey(40, 768, 44));
 
@@ -58,9 +55,6 @@ TEST_F(GtkHotkeys, PressedCombinationsCallTheHandlerAndHeldOnesAreRefused) {
 }
 
 TEST(GtkKeyMap, KeycodesAndKeyNumbersCorrespond) {
-  EXPECT_EQ(virtualKeyForKeycode(45), 40);  // K
-  EXPECT_EQ(virtualKeyForKeycode(50), -1);  // Shift_L
-  EXPECT_EQ(keycodeForVirtualKey(114), 118u);  // Help grabs Insert
   // Every key number a grab can use reads back as itself.
   for (int code = 0; code < 128; ++code) {
     if (unsigned keycode = keycodeForVirtualKey(code)) {

@@ -2,6 +2,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "support/gtk_fake_watcher.h"
 #include "support/gtk_fixture.h"
@@ -63,29 +64,26 @@ class GtkStatusItem : public GtkDesktopTest {
   std::vector<MenuLine> lines() { return watcher->menuLayout(item().busName, text("Menu")); }
   std::string labels() {  // "---" for a separator
     std::string out;
-    for (const MenuLine& e : lines())
-      out += (e.separator ? "---" : e.label + (e.enabled ? "" : " (disabled)")) + "|";
+    for (const MenuLine& e : lines()) out += (e.separator ? "---" : e.label + (e.enabled ? "" : " (disabled)")) + "|";
     return out;
   }
   int idOf(const std::string& label) {
-    auto all = lines();
-    auto it = std::ranges::find(all, label, &MenuLine::label);
-    return it == all.end() ? -1 : it->id;
+    for (const MenuLine& e : lines())
+      if (e.label == label) return e.id;
+    return -1;
   }
 
   // A method of the item, or of its menu, as a host calls it; the error
   // text, empty on success.
   std::string itemCall(const char* method, GVariant* args, bool ofMenu = false, FakeStatusWatcher* host = nullptr) {
     std::string error;
-    GVariant* reply = (host ? host : watcher.get())
-                          ->call(item().busName, ofMenu ? text("Menu") : item().objectPath,
-                                 ofMenu ? "com.canonical.dbusmenu" : kItemInterface, method, args, &error);
-    if (reply) g_variant_unref(reply);
+    g_autoptr(GVariant) reply = (host ? host : watcher.get())
+                                    ->call(item().busName, ofMenu ? text("Menu") : item().objectPath,
+                                           ofMenu ? "com.canonical.dbusmenu" : kItemInterface, method, args, &error);
     return error;
   }
-  std::string menuCall(const char* method, GVariant* args) { return itemCall(method, args, true); }
   std::string event(int id, const char* name) {
-    return menuCall("Event", g_variant_new("(isvu)", id, name, g_variant_new_int32(0), 0u));
+    return itemCall("Event", g_variant_new("(isvu)", id, name, g_variant_new_int32(0), 0u), true);
   }
 
   // The menu events queued by now, by entry id; the menu library hands
@@ -108,21 +106,15 @@ TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAndAnswersBadCallsWithE
   Image icon = square(255);
   build(model, &icon, "Song \u2013 Artist");
   ASSERT_TRUE(registered());
-  EXPECT_EQ(text("XAyatanaLabel"), "Song \xE2\x80\x93 Artist");
-  EXPECT_EQ(text("XAyatanaLabelGuide"), "Song \xE2\x80\x93 Artist");
-  EXPECT_EQ(text("Status"), "Active");
-  EXPECT_EQ(text("IconName"), "larkspur-status-symbolic");
-  EXPECT_TRUE(g_file_test((text("IconThemePath") + "/larkspur-status-symbolic.svg").c_str(),
-                          G_FILE_TEST_IS_REGULAR));
+  EXPECT_EQ(text("XAyatanaLabel") + "|" + text("Status"), "Song \xE2\x80\x93 Artist|Active");
+  EXPECT_TRUE(g_file_test((text("IconThemePath") + "/" + text("IconName") + ".svg").c_str(), G_FILE_TEST_IS_REGULAR));
   g_autoptr(GVariant) tip = property("ToolTip");
   g_autoptr(GVariant) pixmaps = property("IconPixmap");
-  g_autoptr(GVariant) isMenu = property("ItemIsMenu");
-  ASSERT_TRUE(tip && pixmaps && isMenu);
+  ASSERT_TRUE(tip && pixmaps);
   const char* tipTitle = "";
   g_variant_get_child(tip, 2, "&s", &tipTitle);
   EXPECT_STREQ(tipTitle, "Raw Name \xE2\x80\xA2 Artist");
   EXPECT_EQ(g_variant_n_children(pixmaps), 1u);
-  EXPECT_TRUE(g_variant_get_boolean(isMenu));
 
   ASSERT_TRUE(iterateUntil([&] { return labels() == "Next|Previous|---|Pause__It (disabled)|Quit|"; }))
       << labels();
@@ -136,33 +128,22 @@ TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAndAnswersBadCallsWithE
   desktop->menuItemEnabledChanged(model, 5);
   ASSERT_TRUE(iterateUntil([&] { return labels() == "Next|Previous|---|Pause__It|Quit|"; }));
 
-  // Unknown ids, wrong signatures, unknown methods: errors, and the item
-  // goes on answering.
+  // An unknown id is an error and chooses nothing; so does a left click.
   EXPECT_NE(event(9999, "clicked"), "");
-  EXPECT_NE(menuCall("Event", g_variant_new("(s)", "clicked")), "");
-  EXPECT_NE(menuCall("AboutToShow", g_variant_new("(i)", 9999)), "");
-  EXPECT_NE(itemCall("Scroll", g_variant_new("(ss)", "up", "vertical")), "");
-  EXPECT_NE(itemCall("Explode", nullptr), "");
   EXPECT_EQ(itemCall("Activate", g_variant_new("(ii)", 0, 0)), "");
-  EXPECT_EQ(itemCall("ContextMenu", g_variant_new("(ii)", 0, 0)), "");
   EXPECT_EQ(choices(), std::vector<std::int64_t>{});
-  EXPECT_EQ(text("Id"), "larkspur");
 
-  // The middle button chooses Pause while it is enabled. Twenty wheel steps
+  // The middle button chooses Pause. Twenty wheel steps
   // as one flick sends them, the first towards the user and every other one
   // away (queued choices of the same entry would merge): one Next and no
-  // Previous.
+  // Previous. A sideways scroll chooses nothing.
   EXPECT_EQ(itemCall("SecondaryActivate", g_variant_new("(ii)", 0, 0)), "");
   EXPECT_EQ(choices(), std::vector<std::int64_t>{5});
   for (int i = 0; i < 20; ++i)
     watcher->send(item().busName, item().objectPath, kItemInterface, "Scroll",
                   g_variant_new("(is)", i % 2 ? -1 : 1, "vertical"));
-  EXPECT_EQ(text("Id"), "larkspur");  // answered after the twenty
   EXPECT_EQ(choices(), std::vector<std::int64_t>{2});
   EXPECT_EQ(itemCall("Scroll", g_variant_new("(is)", -1, "horizontal")), "");
-  model.find(5)->enabled = false;
-  desktop->menuItemEnabledChanged(model, 5);
-  EXPECT_EQ(itemCall("SecondaryActivate", g_variant_new("(ii)", 0, 0)), "");
   EXPECT_EQ(choices(), std::vector<std::int64_t>{});
 
   // Hide Icon: no icon, the label alone.
@@ -201,8 +182,6 @@ TEST_F(GtkStatusItem, RebuildsKeepOneItemAndSendOnlyWhatChanged) {
   EXPECT_FALSE(sent("NewStatus") || sent("NewToolTip") || sent("NewTitle"));
   EXPECT_EQ(watcher->registrations().size(), 1u);
   EXPECT_EQ(item().busName, busName);
-  EXPECT_EQ(text("Status"), "Active");
-  EXPECT_EQ(text("XAyatanaLabel"), "Second");
   // A click on an entry of an older build finds nothing.
   EXPECT_NE(event(oldId, "clicked"), "");
   EXPECT_EQ(choices(), std::vector<std::int64_t>{});
@@ -222,40 +201,37 @@ TEST_F(GtkStatusItem, AnOpenMenuHoldsTicksUntilItClosesOrItsHostIsGone) {
   int ticks = 0;
   desktop->startTimer(10, [&] { ++ticks; });
   ASSERT_TRUE(iterateUntil([&] { return ticks > 0; }));
-  auto heldFor = [&](int ms) {  // whether no tick came in `ms` of a 10 ms timer
+  auto held = [&] {  // whether no tick of the 10 ms timer came in 300 ms
+    iterateUntil([] { return false; }, 50);  // the menu library hands events on from an idle
     int seen = ticks;
-    iterateUntil([] { return false; }, ms);
+    iterateUntil([] { return false; }, 300);
     return ticks == seen;
+  };
+  auto resumesAfter = [&](const std::function<void()>& action) {
+    int seen = ticks;
+    action();
+    return iterateUntil([&] { return ticks > seen; });
   };
 
   // A plain AboutToShow, as GNOME's extension sends whenever it attaches the
   // menu, opens nothing; its "opened" does.
-  EXPECT_EQ(menuCall("AboutToShow", g_variant_new("(i)", 0)), "");
-  iterateUntil([] { return false; }, 50);
-  EXPECT_FALSE(heldFor(300));
+  EXPECT_EQ(itemCall("AboutToShow", g_variant_new("(i)", 0), true), "");
+  EXPECT_FALSE(held());
   EXPECT_EQ(event(0, "opened"), "");
-  iterateUntil([] { return false; }, 50);  // the menu library hands events on from an idle
-  EXPECT_TRUE(heldFor(300));
-  int held = ticks;
-  EXPECT_EQ(event(0, "closed"), "");
-  EXPECT_TRUE(iterateUntil([&] { return ticks > held; }));
+  EXPECT_TRUE(held());
+  EXPECT_TRUE(resumesAfter([&] { event(0, "closed"); }));
 
   // A host that opens it by AboutToShowGroup, as libdbusmenu-gtk's do, never
   // says "closed": a choice lets it go, and so does the host going away.
   auto host = std::make_unique<FakeStatusWatcher>(false);
   auto openByGroup = [&] {
     for (int i = 0; i < 50; ++i) itemCall("AboutToShowGroup", g_variant_new_parsed("([0],)"), true, host.get());
-    iterateUntil([] { return false; }, 50);
-    return heldFor(300);
+    return held();
   };
   EXPECT_TRUE(openByGroup());
-  held = ticks;
-  EXPECT_EQ(event(idOf("Quit"), "clicked"), "");
-  EXPECT_TRUE(iterateUntil([&] { return ticks > held; }));
+  EXPECT_TRUE(resumesAfter([&] { event(idOf("Quit"), "clicked"); }));
   EXPECT_TRUE(openByGroup());
-  held = ticks;
-  host.reset();
-  EXPECT_TRUE(iterateUntil([&] { return ticks > held; }));
+  EXPECT_TRUE(resumesAfter([&] { host.reset(); }));
 }
 
 // No watcher: the item docks into an XEmbed tray (a real one, trayer) and

@@ -87,9 +87,8 @@ void LoopbackHttpServer::serve(int client) {
     if ((n = ::recv(client, chunk, sizeof chunk, 0)) > 0) block.append(chunk, static_cast<std::size_t>(n));
   Response response = text(404, "not found");
   if (n > 0) {
-    const std::size_t start = block.find(' ') + 1, agent = block.find("\r\nUser-Agent: ");
-    Request request{block.substr(start, block.find(' ', start) - start),
-                    agent == std::string::npos ? "" : block.substr(agent + 14, block.find("\r\n", agent + 14) - agent - 14)};
+    const std::size_t start = block.find(' ') + 1;
+    Request request{block.substr(start, block.find(' ', start) - start)};
     std::lock_guard lock(mutex_);
     requests_.push_back(request);
     if (auto it = routes_.find(request.path.substr(0, request.path.find('?'))); it != routes_.end())

@@ -29,7 +29,6 @@ class LoopbackHttpServer {
 
   struct Request {
     std::string path;  // as sent, query included
-    std::string userAgent;
   };
 
   LoopbackHttpServer();

@@ -4,22 +4,18 @@
 #include <gio/gio.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <map>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
 
 namespace larkspur::test {
 namespace {
-
-constexpr const char* kItemInterface = "org.kde.StatusNotifierItem";
-constexpr const char* kMenuInterface = "com.canonical.dbusmenu";
 
 // Exit statuses of processes already reaped, so a second question about the
 // same process still has its answer.
@@ -76,12 +72,6 @@ E2eProgram::~E2eProgram() {
   });
 }
 
-void E2eProgram::presetSettings(const std::string& entries) {
-  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" +
-                    entries + "</dict></plist>\n";
-  chmod(dir_.write("home/Library/Preferences/Larkspur.plist", xml).c_str(), 0600);
-}
-
 bool E2eProgram::spawn() {
   std::string endpoints = dir_.write(
       "endpoints.txt", "probeUrl=" + probeUrl + "\nimagePrefix=" + imagePrefix +
@@ -90,7 +80,7 @@ bool E2eProgram::spawn() {
   if (!simOnPath_)
     simOnPath_ = std::make_unique<SimOnPath>("--record " + dir_.file("record.txt") +
                                              " --art-base " + imagePrefix + " --items " +
-                                             itemsPath());
+                                             dir_.file("items.txt"));
   pid_ = fork();
   if (pid_ == 0) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -103,29 +93,19 @@ bool E2eProgram::spawn() {
   return pid_ > 0;
 }
 
-pid_t E2eProgram::playerPid() { return pidOf(SimBusName); }
-
-pid_t E2eProgram::pidOf(const std::string& busName) {
-  GVariant* reply = watcher_->call("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                   "org.freedesktop.DBus", "GetConnectionUnixProcessID",
-                                   g_variant_new("(s)", busName.c_str()));
-  guint32 pid = 0;
-  if (reply) g_variant_get(reply, "(u)", &pid);
-  if (reply) g_variant_unref(reply);
-  return pid ? static_cast<pid_t>(pid) : -1;
-}
-
 bool E2eProgram::waitForSuccessor(pid_t oldPid) {
   return iterateUntil([&] {
-    // A copy: pidOf turns the main loop, where a new registration may move
-    // the watcher's list.
+    // A copy: the calls below turn the main loop, where a new registration
+    // may move the watcher's list.
     auto registrations = watcher_->registrations();  // few: one per process
     for (const auto& r : registrations) {
-      pid_t pid = pidOf(r.busName);
-      if (pid > 0 && pid != oldPid && running(pid)) {
-        pid_ = pid;
-        busName_ = r.busName;
-        objectPath_ = r.objectPath;
+      GVariant* reply = watcher_->call("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                       "org.freedesktop.DBus", "GetConnectionUnixProcessID",
+                                       g_variant_new("(s)", r.busName.c_str()));
+      guint32 pid = 0;
+      if (reply) g_variant_get(reply, "(u)", &pid), g_variant_unref(reply);
+      if (pid > 0 && pid_t(pid) != oldPid && !reap(pid_t(pid)) && kill(pid_t(pid), 0) == 0) {
+        pid_ = pid_t(pid), busName_ = r.busName, objectPath_ = r.objectPath;
         menuPath_ = item("Menu");
         return true;
       }
@@ -138,52 +118,29 @@ std::optional<int> E2eProgram::waitForExit(pid_t pid) {
   return iterateUntil([&] { return reap(pid); }, 10000) ? std::optional(reaped[pid]) : std::nullopt;
 }
 
-bool E2eProgram::running(pid_t pid) { return !reap(pid) && kill(pid, 0) == 0; }
-
 std::string E2eProgram::item(const char* property) {
   GVariant* v = busName_.empty() ? nullptr
-                                 : watcher_->property(busName_, objectPath_, kItemInterface, property);
+                                 : watcher_->property(busName_, objectPath_,
+                                                      "org.kde.StatusNotifierItem", property);
   if (!v) return "<none>";
   gchar* text = g_variant_is_container(v) ? g_variant_print(v, FALSE) : g_variant_dup_string(v, nullptr);
   std::string s = text;
-  g_free(text);
-  g_variant_unref(v);
+  g_free(text), g_variant_unref(v);
   return s;
 }
 
-bool E2eProgram::callItem(const char* method, GVariant* args) {
-  GVariant* reply = watcher_->call(busName_, objectPath_, kItemInterface, method, args);
-  if (reply) g_variant_unref(reply);
-  return reply != nullptr;
-}
-
-std::vector<MenuLine> E2eProgram::entries() {
-  if (!g_variant_is_object_path(menuPath_.c_str())) return {};
-  std::vector<MenuLine> out = watcher_->menuLayout(busName_, menuPath_);
-  std::erase_if(out, [](const MenuLine& line) { return line.separator; });
-  return out;
-}
-
-std::string E2eProgram::menu() {
-  static const std::regex blanks(" {2,}(\\S)");
-  std::string out;
-  for (const MenuLine& e : entries()) {
-    std::string text = std::regex_replace(e.label, blanks, " $1");
-    out += text.erase(text.find_last_not_of(' ') + 1) + "|";
-  }
-  return out;
-}
-
-bool E2eProgram::click(const std::string& prefix) {
+bool E2eProgram::entry(const std::string& pattern, bool click) {
+  const std::regex start("^" + pattern);
   std::optional<int> id;
   iterateUntil([&] {  // the menu may be between two builds
-    for (const MenuLine& line : entries())
-      if (!id && line.label.starts_with(prefix)) id = line.id;
+    if (g_variant_is_object_path(menuPath_.c_str()))
+      for (const MenuLine& line : watcher_->menuLayout(busName_, menuPath_))
+        if (!id && std::regex_search(line.label, start)) id = line.id;
     return id.has_value();
   });
   // Not waited for: the program may act on the click (and leave) before answering.
-  if (id)
-    watcher_->send(busName_, menuPath_, kMenuInterface, "Event",
+  if (id && click)
+    watcher_->send(busName_, menuPath_, "com.canonical.dbusmenu", "Event",
                    g_variant_new("(isvu)", *id, "clicked", g_variant_new_int32(0), 0u));
   return id.has_value();
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The real program (build/tools/larkspur-loopback) under a test's control,
 // seen only from outside: its tray item over D-Bus through a fake
-// StatusNotifierWatcher, its X windows through xdotool, its settings file,
-// its artwork cache, the simulated player's record and its exit statuses.
+// StatusNotifierWatcher, its X windows through xdotool, the simulated
+// player's record and its exit statuses.
 //
 // Every outside address points at loopback: one HTTP server answers the
 // network probe ("/") and the artwork ("/image/<id>"). The simulated player
@@ -15,12 +15,10 @@
 //
 // Needs the private X server and bus of startGtkSession.
 #include <sys/types.h>
-#include <unistd.h>
 
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "support/gtk_fake_watcher.h"
 #include "support/gtk_session.h"
@@ -41,10 +39,9 @@ class E2eProgram {
   std::string probeUrl, imagePrefix;
   // The program to run: the loopback build, or a copy of it placed elsewhere.
   std::string executable = LARKSPUR_BINARY_DIR "tools/larkspur-loopback";
-  // Writes a settings file of these plist entries; those left out are 0 or
-  // empty.
-  void presetSettings(const std::string& entries);
-  std::string itemsPath() const { return dir_.file("items.txt"); }
+  // A file of the run: home/ (its settings under Library/Preferences),
+  // items.txt (the simulator's list).
+  std::string file(const std::string& name) const { return dir_.file(name); }
 
   // Starts the program; start() also waits for its tray item to register.
   bool spawn();
@@ -60,24 +57,18 @@ class E2eProgram {
   // The exit status of `pid` (a child or an adopted process), 128 + signal,
   // or nullopt on time-out.
   std::optional<int> waitForExit(pid_t pid);
-  bool running(pid_t pid);
 
-  // The tray item: a property (a string or path as it is, an array printed),
-  // a method as a host calls it on a user's mouse action.
+  // A property of the tray item: a string as it is, an array printed.
   std::string item(const char* property);
-  bool callItem(const char* method, GVariant* args);
   bool waitForLabel(const std::string& text) {
     return iterateUntil([&] { return item("XAyatanaLabel") == text; });
   }
-  // The visible entries' texts, blank runs cut to one, each followed by '|'.
-  std::string menu();
-  // Clicks the first entry whose text starts with `prefix`.
-  bool click(const std::string& prefix);
+  // Waits for a menu entry whose text (with the blanks before its shortcut)
+  // starts with a match of `pattern`; clicks it, as a host does, if asked.
+  bool entry(const std::string& pattern, bool click = false);
 
   // The outside world.
-  std::string cacheDirectory() const { return dir_.file("tmp/larkspur-" + std::to_string(getuid())); }
   int recordCount(const std::string& line) const;
-  pid_t playerPid();
   // The first visible X window found by an xdotool search option (--name,
   // --pid) to show; "" on time-out.
   std::string waitForWindow(const std::string& option, const std::string& value);
@@ -87,9 +78,6 @@ class E2eProgram {
   bool closeWindow(const std::string& id);
 
  private:
-  pid_t pidOf(const std::string& busName);
-  std::vector<MenuLine> entries();
-
   TempDir dir_;  // home/, tmp/ (the cache's parent), items, record, endpoints
   LoopbackHttpServer server_;
   std::unique_ptr<FakeStatusWatcher> watcher_;

@@ -22,22 +22,7 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-// The simulated player's list.
-inline constexpr const char* kItems =
-    "track|t1|Morning Glass|Cedar Lane|Low Tide|215000|art1aaaa|1|0.5\n"
-    "track|t2|Paper Harbour|Cedar Lane|Low Tide|187500|art1aaaa|2|0.4\n";
 const std::string kNextHotkey = "\u2303\u2325N";  // Control-Option-N
-
-class EndToEnd : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string error;
-    if (!startGtkSession(&error)) GTEST_SKIP() << "no private X server: " << error;
-    program = std::make_unique<E2eProgram>(kItems);
-  }
-
-  std::unique_ptr<E2eProgram> program;
-};
 
 // A helper program of the test's own, ended with it.
 struct Child {
@@ -63,57 +48,59 @@ std::string command(const std::string& action, bool* ok) {
 // The copy a user installs: the loopback build put beside the program in
 // the tree `cmake --install` lays out, where it finds its images in
 // ../share/larkspur. Its first run without network asks whether to try
-// again, and Escape, no, ends it. Then a second instance steps aside; a hotkey typed into the shortcuts window is
-// saved on closing it, and the program relaunched grabs it; each command
-// does what its hotkey does; after Quit a command finds no program.
-TEST_F(EndToEnd, InstalledWithoutNetworkThenASecondInstanceAHotkeyAcrossARelaunchCommandsAndQuit) {
+// again, and Escape, no, ends it. Then a second instance steps aside; a
+// hotkey typed into the shortcuts window is saved on closing it, and the
+// program relaunched grabs it; each command does what its hotkey does;
+// after Quit a command finds no program.
+TEST(EndToEnd, InstalledWithoutNetworkThenASecondInstanceAHotkeyAcrossARelaunchCommandsAndQuit) {
+  std::string error;
+  if (!startGtkSession(&error)) GTEST_SKIP() << "no private X server: " << error;
+  E2eProgram program("track|t1|Morning Glass|Cedar Lane|Low Tide|215000|art1aaaa|1|0.5\n"
+                     "track|t2|Paper Harbour|Cedar Lane|Low Tide|187500|art1aaaa|2|0.4\n");
   TempDir dest;
   bool ok = false;
   runProgram({"env", "DESTDIR=" + dest.path(), LARKSPUR_CMAKE_COMMAND, "--install",
               LARKSPUR_BINARY_DIR, "--prefix", "/usr"}, &ok);
   ASSERT_TRUE(ok);
-  program->executable = dest.file("usr/bin/larkspur-loopback");
-  fs::copy_file(LARKSPUR_BINARY_DIR "tools/larkspur-loopback", program->executable);
-  std::string probe = program->probeUrl;
-  program->probeUrl = "http://127.0.0.1:" + std::to_string(LoopbackHttpServer::closedPort()) + "/";
-  ASSERT_TRUE(program->spawn());
-  ASSERT_TRUE(program->pressKeys("Escape", program->waitForWindow("--pid", std::to_string(program->pid()))));
-  EXPECT_EQ(program->waitForExit(program->pid()), 0);
+  program.executable = dest.file("usr/bin/larkspur-loopback");
+  fs::copy_file(LARKSPUR_BINARY_DIR "tools/larkspur-loopback", program.executable);
+  std::string probe = program.probeUrl;
+  program.probeUrl = "http://127.0.0.1:" + std::to_string(LoopbackHttpServer::closedPort()) + "/";
+  ASSERT_TRUE(program.spawn());
+  ASSERT_TRUE(program.pressKeys("Escape", program.waitForWindow("--pid", std::to_string(program.pid()))));
+  EXPECT_EQ(program.waitForExit(program.pid()), 0);
 
-  program->probeUrl = probe;
-  ASSERT_TRUE(program->start());
-  EXPECT_THAT(program->item("IconPixmap"), StartsWith("[(")) << "no icon";
-  EXPECT_TRUE(program->waitForLabel("Morning Glass")) << program->item("XAyatanaLabel");
+  program.probeUrl = probe;
+  ASSERT_TRUE(program.start());
+  EXPECT_THAT(program.item("IconPixmap"), StartsWith("[(")) << "no icon";
+  EXPECT_TRUE(program.waitForLabel("Morning Glass")) << program.item("XAyatanaLabel");
   EXPECT_THAT(runProgram({"env", "HOME=/dev/null", LARKSPUR_BINARY_DIR "bin/larkspur"}, &ok),
               HasSubstr("already running"));
   EXPECT_TRUE(ok);
 
-  pid_t first = program->pid();
-  ASSERT_TRUE(program->entry("Set Keyboard Shortcuts", true));
-  std::string window = program->waitForWindow("--name", "Set Keyboard Shortcuts");
-  ASSERT_TRUE(program->pressKeys("ctrl+alt+n", window));
-  ASSERT_TRUE(program->closeWindow(window));
-  EXPECT_EQ(program->waitForExit(first), 0);
-  ASSERT_TRUE(program->waitForSuccessor(first));
-  ASSERT_TRUE(program->entry("Next +" + kNextHotkey)) << "the hotkey not kept";
+  ASSERT_TRUE(program.entry("Set Keyboard Shortcuts", true));
+  std::string window = program.waitForWindow("--name", "Set Keyboard Shortcuts");
+  ASSERT_TRUE(program.pressKeys("ctrl+alt+n", window));
+  ASSERT_TRUE(program.closeWindow(window));
+  EXPECT_EQ(program.waitForExit(program.pid()), 0);
+  ASSERT_TRUE(program.waitForItem());
+  ASSERT_TRUE(program.entry("Next +" + kNextHotkey)) << "the hotkey not kept";
   for (const char* action : {"next", "previous", "repeat", "shuffle", "pause", "pause", "details"}) {
     EXPECT_EQ(command(action, &ok), "") << action;
     EXPECT_TRUE(ok) << action;
   }
   EXPECT_TRUE(iterateUntil([&] {
-    return program->recordCount("Next") == 1 && program->recordCount("Previous") == 1 &&
-           program->recordCount("SetPosition /com/spotify/track/t1 0") == 1 &&
-           program->recordCount("Shuffle true") == 1 && program->recordCount("PlayPause") == 2;
+    return program.recordCount("Next") == 1 && program.recordCount("Previous") == 1 &&
+           program.recordCount("SetPosition /com/spotify/track/t1 0") == 1 &&
+           program.recordCount("Shuffle true") == 1 && program.recordCount("PlayPause") == 2;
   }));
-  EXPECT_NE(program->waitForWindow("--name", "Current Track Details"), "");
+  EXPECT_NE(program.waitForWindow("--name", "Current Track Details"), "");
 
-  ASSERT_TRUE(program->pressKeys("ctrl+alt+n"));
-  EXPECT_TRUE(program->waitForLabel("Paper Harbour")) << program->item("XAyatanaLabel");
+  ASSERT_TRUE(program.pressKeys("ctrl+alt+n"));
+  EXPECT_TRUE(program.waitForLabel("Paper Harbour")) << program.item("XAyatanaLabel");
 
-  pid_t pid = program->pid();
-  ASSERT_TRUE(program->entry("Quit", true));
-  EXPECT_EQ(program->waitForExit(pid), 0);
-  EXPECT_EQ(command("next", &ok), "larkspur: Larkspur is not running\n");
+  ASSERT_TRUE(program.entry("Quit", true));
+  EXPECT_TRUE(iterateUntil([&] { return command("next", &ok) == "larkspur: Larkspur is not running\n"; }));
   EXPECT_FALSE(ok);
 }
 
@@ -138,7 +125,11 @@ std::string streams(const std::string& name = "", std::string* index = nullptr) 
 // leads the program, the player and pactl to it) and unmute only what was
 // muted. A portal that comes back refusing leaves the program running, and
 // a termination signal during an advert gives the player its sound back.
-TEST_F(EndToEnd, OnWaylandThePortalsHotkeysDriveAdvertsThatMuteThePlayersStreamAlone) {
+TEST(EndToEnd, OnWaylandThePortalsHotkeysDriveAdvertsThatMuteThePlayersStreamAlone) {
+  std::string error;
+  if (!startGtkSession(&error)) GTEST_SKIP() << "no private X server: " << error;
+  E2eProgram program("track|t1|Morning Glass|Cedar Lane|Low Tide|1000|art1aaaa|1|0\n"
+                     "ad|a2|Advertisement|Spotify||30000|art2bbbb|0|0\n");
   TempDir sound;
   std::string at = sound.path();
   Child pulse({"env", "HOME=" + at, "XDG_RUNTIME_DIR=" + at, "PULSE_RUNTIME_PATH=" + at, "pulseaudio",
@@ -160,22 +151,20 @@ TEST_F(EndToEnd, OnWaylandThePortalsHotkeysDriveAdvertsThatMuteThePlayersStreamA
                        "org.example.PortalTest.Test", what});
   };
   runProgram({"gdbus", "wait", "--session", "--timeout", "10", "org.freedesktop.portal.Desktop"});
-  std::ofstream(program->file("items.txt")) << "track|t1|Morning Glass|Cedar Lane|Low Tide|1000|art1aaaa|1|0\n"
-                                              "ad|a2|Advertisement|Spotify||30000|art2bbbb|0|0\n";
-  std::ofstream(program->file("home/Library/Preferences/Larkspur.plist"))
+  std::ofstream(program.file("home/Library/Preferences/Larkspur.plist"))
       << "<plist version=\"1.0\"><dict><key>Val9</key><integer>1</integer><key>Val11</key><integer>1</integer>"
          "<key>Val31</key><string>" + kNextHotkey + "</string>"
          "<key>Val41</key><string>\u21e7\u2318F5</string></dict></plist>\n";  // ⇧⌘F5
   setenv("XDG_SESSION_TYPE", "wayland", 1);
   unsetenv("GDK_BACKEND");  // GTK tries Wayland, then takes our X server
-  ASSERT_TRUE(program->start());
+  ASSERT_TRUE(program.start());
   std::string six =
       "next|Next Track|CTRL+ALT+n previous|Previous Track|None repeat|Repeat Track|None "
       "shuffle|Shuffle Playlist|None pause|Pause|None details|Track Details|SHIFT+LOGO+F5";
   EXPECT_TRUE(iterateUntil([&] {
     return toPortal("calls") == "(['CreateSession " + six + "', 'BindShortcuts " + six + "'],)\n";
   })) << toPortal("calls");
-  auto next = [&](const char* label) { return toPortal("next"), program->waitForLabel(label); };
+  auto next = [&](const char* label) { return toPortal("next"), program.waitForLabel(label); };
   std::string player;
   ASSERT_TRUE(streamsAre("pacat:0 Spotify:0 ")) << streams();
   streams("Spotify", &player);
@@ -186,9 +175,9 @@ TEST_F(EndToEnd, OnWaylandThePortalsHotkeysDriveAdvertsThatMuteThePlayersStreamA
   EXPECT_TRUE(streamsAre("pacat:0 Spotify:0 ")) << streams();
   // Muted by hand before the advert: left muted after it.
   runProgram({"pactl", "set-sink-input-mute", player, "1"});
-  int volumeMutes = program->recordCount("Volume 0");
+  int volumeMutes = program.recordCount("Volume 0");
   ASSERT_TRUE(next("Advertisement"));
-  ASSERT_TRUE(iterateUntil([&] { return program->recordCount("Volume 0") > volumeMutes; }));
+  ASSERT_TRUE(iterateUntil([&] { return program.recordCount("Volume 0") > volumeMutes; }));
   ASSERT_TRUE(next("Morning Glass"));
   EXPECT_FALSE(streamsAre("pacat:0 Spotify:0 ", 1500));
   runProgram({"pactl", "set-sink-input-mute", player, "0"});
@@ -196,11 +185,11 @@ TEST_F(EndToEnd, OnWaylandThePortalsHotkeysDriveAdvertsThatMuteThePlayersStreamA
   portal.reset();
   portal = std::make_unique<Child>(std::vector<std::string>{portalScript, "--refuse"});
   EXPECT_TRUE(iterateUntil([&] { return toPortal("calls").starts_with("(['CreateSession"); }));
-  ASSERT_TRUE(program->entry("Next", true));
-  ASSERT_TRUE(program->waitForLabel("Advertisement"));
+  ASSERT_TRUE(program.entry("Next", true));
+  ASSERT_TRUE(program.waitForLabel("Advertisement"));
   ASSERT_TRUE(streamsAre("pacat:0 Spotify:1 ")) << streams();
-  kill(program->pid(), SIGTERM);
-  EXPECT_EQ(program->waitForExit(program->pid()), 0);
+  kill(program.pid(), SIGTERM);
+  EXPECT_EQ(program.waitForExit(program.pid()), 0);
   EXPECT_EQ(streams(), "pacat:0 Spotify:0 ");
 }
 

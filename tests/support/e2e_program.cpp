@@ -9,24 +9,12 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
 
 namespace larkspur::test {
 namespace {
-
-// Exit statuses of processes already reaped, so a second question about the
-// same process still has its answer.
-std::map<pid_t, int> reaped;
-
-bool reap(pid_t pid) {
-  int raw = 0;
-  if (!reaped.count(pid) && waitpid(pid, &raw, WNOHANG) == pid)
-    reaped[pid] = WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
-  return reaped.count(pid) > 0;
-}
 
 // The processes this one is parent of, with their command names.
 std::vector<std::pair<pid_t, std::string>> children() {
@@ -67,7 +55,7 @@ E2eProgram::~E2eProgram() {
   iterateUntil([&] {
     bool done = true;
     for (const auto& [pid, comm] : children())
-      if (ours.count(comm) && !(kill(pid, SIGKILL) == 0 && reap(pid))) done = false;
+      if (ours.count(comm)) kill(pid, SIGKILL), waitpid(pid, nullptr, 0), done = false;
     return done;
   });
 }
@@ -89,33 +77,24 @@ bool E2eProgram::spawn() {
     execl(executable.c_str(), executable.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
-  busName_ = menuPath_ = "";
+  items_ = watcher_->registrations().size();
   return pid_ > 0;
 }
 
-bool E2eProgram::waitForSuccessor(pid_t oldPid) {
+bool E2eProgram::waitForItem() {
   return iterateUntil([&] {
-    // A copy: the calls below turn the main loop, where a new registration
-    // may move the watcher's list.
-    auto registrations = watcher_->registrations();  // few: one per process
-    for (const auto& r : registrations) {
-      GVariant* reply = watcher_->call("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                       "org.freedesktop.DBus", "GetConnectionUnixProcessID",
-                                       g_variant_new("(s)", r.busName.c_str()));
-      guint32 pid = 0;
-      if (reply) g_variant_get(reply, "(u)", &pid), g_variant_unref(reply);
-      if (pid > 0 && pid_t(pid) != oldPid && !reap(pid_t(pid)) && kill(pid_t(pid), 0) == 0) {
-        pid_ = pid_t(pid), busName_ = r.busName, objectPath_ = r.objectPath;
-        menuPath_ = item("Menu");
-        return true;
-      }
-    }
-    return false;
+    const auto& all = watcher_->registrations();
+    if (all.size() <= items_) return false;
+    items_ = all.size(), busName_ = all.back().busName, objectPath_ = all.back().objectPath;
+    menuPath_ = item("Menu");
+    return true;
   }, 20000);
 }
 
 std::optional<int> E2eProgram::waitForExit(pid_t pid) {
-  return iterateUntil([&] { return reap(pid); }, 10000) ? std::optional(reaped[pid]) : std::nullopt;
+  int raw = 0;
+  if (!iterateUntil([&] { return waitpid(pid, &raw, WNOHANG) == pid; }, 10000)) return std::nullopt;
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
 }
 
 std::string E2eProgram::item(const char* property) {

@@ -10,8 +10,8 @@
 // client.
 //
 // The test process becomes a child subreaper, so the processes the program
-// starts detached (the player, a relaunched successor) are adopted by it:
-// their exit statuses can be read and the destructor ends them all.
+// starts detached (the player, a relaunched successor) are adopted by it,
+// and the destructor ends them all.
 //
 // Needs the private X server and bus of startGtkSession.
 #include <sys/types.h>
@@ -43,19 +43,15 @@ class E2eProgram {
   // items.txt (the simulator's list).
   std::string file(const std::string& name) const { return dir_.file(name); }
 
-  // Starts the program; start() also waits for its tray item to register.
+  // Starts the program (a child of this process); start() also waits for
+  // its tray item.
   bool spawn();
-  bool start() {
-    pid_t spawned = spawn() ? pid_ : -1;
-    return spawned > 0 && waitForSuccessor(-1) && pid_ == spawned;
-  }
-  // The current process: the latest to register an item, or the one spawned.
+  bool start() { return spawn() && waitForItem(); }
   pid_t pid() const { return pid_; }
-  // Waits until a process other than `oldPid` registers an item, and makes
-  // it the current one.
-  bool waitForSuccessor(pid_t oldPid);
-  // The exit status of `pid` (a child or an adopted process), 128 + signal,
-  // or nullopt on time-out.
+  // Waits for a tray item to register after the current one (a relaunch's),
+  // and makes it the current one.
+  bool waitForItem();
+  // The exit status of a child, 128 + signal, or nullopt on time-out.
   std::optional<int> waitForExit(pid_t pid);
 
   // A property of the tray item: a string as it is, an array printed.
@@ -82,6 +78,7 @@ class E2eProgram {
   LoopbackHttpServer server_;
   std::unique_ptr<FakeStatusWatcher> watcher_;
   std::unique_ptr<SimOnPath> simOnPath_;
+  std::size_t items_ = 0;  // registrations seen
   std::string busName_, objectPath_, menuPath_;  // the current item
   pid_t pid_ = -1;
 };

@@ -104,18 +104,11 @@ TEST(EndToEnd, InstalledWithoutNetworkThenASecondInstanceAHotkeyAcrossARelaunchC
   EXPECT_FALSE(ok);
 }
 
-// Each playback stream of the sound server as "name:muted " in its order;
-// `index` gets the index of the one called `name`.
-std::string streams(const std::string& name = "", std::string* index = nullptr) {
-  std::string json = runProgram({"pactl", "-f", "json", "list", "sink-inputs"}), out;
-  for (std::size_t at = 0; (at = json.find("{\"index\":", at + 1)) != std::string::npos;) {
-    std::string one = json.substr(at, json.find("{\"index\":", at + 1) - at);
-    std::size_t from = one.find("\"application.name\":\"") + 20;
-    std::string called = one.substr(from, one.find('"', from) - from);
-    if (index && called == name) *index = one.substr(9, one.find(',') - 9);
-    out += called + (one.find("\"mute\":true") != std::string::npos ? ":1 " : ":0 ");
-  }
-  return out;
+// The sound server's playback streams, "name:muted" each, in their order.
+std::string streams() {
+  return runProgram({"sh", "-c",
+                     "pactl -f json list sink-inputs | python3 -c 'import json, sys; print(*(\"%s:%d\" "
+                     "% (s[\"properties\"][\"application.name\"], s[\"mute\"]) for s in json.load(sys.stdin)))'"});
 }
 
 // On a Wayland session the hotkeys are the portal's (stand_in_portal.py):
@@ -140,7 +133,7 @@ TEST(EndToEnd, OnWaylandThePortalsHotkeysDriveAdvertsThatMuteThePlayersStreamAlo
   ASSERT_TRUE(iterateUntil([&] { return runProgram({"pactl", "info"}, &up), up; }, 10000));
   Child otherProgram({"sh", "-c", "exec pacat </dev/zero"});
   auto streamsAre = [&](const std::string& want, int ms = 5000) {
-    return iterateUntil([&] { return streams() == want; }, ms);
+    return iterateUntil([&] { return streams() == want + "\n"; }, ms);
   };
 
   std::string portalScript = LARKSPUR_TEST_DATA "../e2e/stand_in_portal.py";
@@ -165,32 +158,34 @@ TEST(EndToEnd, OnWaylandThePortalsHotkeysDriveAdvertsThatMuteThePlayersStreamAlo
     return toPortal("calls") == "(['CreateSession " + six + "', 'BindShortcuts " + six + "'],)\n";
   })) << toPortal("calls");
   auto next = [&](const char* label) { return toPortal("next"), program.waitForLabel(label); };
-  std::string player;
-  ASSERT_TRUE(streamsAre("pacat:0 Spotify:0 ")) << streams();
-  streams("Spotify", &player);
+  ASSERT_TRUE(streamsAre("pacat:0 Spotify:0")) << streams();
 
   ASSERT_TRUE(next("Advertisement"));
-  EXPECT_TRUE(streamsAre("pacat:0 Spotify:1 ")) << streams();
+  EXPECT_TRUE(streamsAre("pacat:0 Spotify:1")) << streams();
   ASSERT_TRUE(next("Morning Glass"));
-  EXPECT_TRUE(streamsAre("pacat:0 Spotify:0 ")) << streams();
+  EXPECT_TRUE(streamsAre("pacat:0 Spotify:0")) << streams();
   // Muted by hand before the advert: left muted after it.
-  runProgram({"pactl", "set-sink-input-mute", player, "1"});
+  auto muteAll = [](const std::string& on) {
+    runProgram({"sh", "-c", "for i in $(pactl list short sink-inputs | cut -f1); do "
+                            "pactl set-sink-input-mute $i " + on + "; done"});
+  };
+  muteAll("1");
   int volumeMutes = program.recordCount("Volume 0");
   ASSERT_TRUE(next("Advertisement"));
   ASSERT_TRUE(iterateUntil([&] { return program.recordCount("Volume 0") > volumeMutes; }));
   ASSERT_TRUE(next("Morning Glass"));
-  EXPECT_FALSE(streamsAre("pacat:0 Spotify:0 ", 1500));
-  runProgram({"pactl", "set-sink-input-mute", player, "0"});
+  EXPECT_FALSE(streamsAre("pacat:1 Spotify:0", 1500));
+  muteAll("0");
 
   portal.reset();
   portal = std::make_unique<Child>(std::vector<std::string>{portalScript, "--refuse"});
   EXPECT_TRUE(iterateUntil([&] { return toPortal("calls").starts_with("(['CreateSession"); }));
   ASSERT_TRUE(program.entry("Next", true));
   ASSERT_TRUE(program.waitForLabel("Advertisement"));
-  ASSERT_TRUE(streamsAre("pacat:0 Spotify:1 ")) << streams();
+  ASSERT_TRUE(streamsAre("pacat:0 Spotify:1")) << streams();
   kill(program.pid(), SIGTERM);
   EXPECT_EQ(program.waitForExit(program.pid()), 0);
-  EXPECT_EQ(streams(), "pacat:0 Spotify:0 ");
+  EXPECT_EQ(streams(), "pacat:0 Spotify:0\n");
 }
 
 }  // namespace

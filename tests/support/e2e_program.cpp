@@ -10,22 +10,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <regex>
-#include <set>
 #include <sstream>
 
 namespace larkspur::test {
-namespace {
-
-// The processes this one is parent of, with their command names.
-std::vector<std::pair<pid_t, std::string>> children() {
-  std::istringstream in(runProgram({"pgrep", "-l", "-P", std::to_string(getpid())}));
-  std::vector<std::pair<pid_t, std::string>> out;
-  for (std::pair<pid_t, std::string> c; in >> c.first >> c.second;) out.push_back(c);
-  return out;
-}
-
-}  // namespace
-
 E2eProgram::E2eProgram(const std::string& items) {
   // Whatever the program starts detached comes back to us when its parent
   // goes, instead of to init: we can read its exit status and end it.
@@ -48,15 +35,13 @@ E2eProgram::E2eProgram(const std::string& items) {
 E2eProgram::~E2eProgram() {
   // The relaunch shells first, or they start a successor once the program
   // they wait for has gone; then the rest, until all are reaped.
-  static const std::set<std::string> ours = {"sh", "sleep", "larkspur-loopba", "spotify",
-                                            "spotify-sim"};
-  for (const auto& [pid, comm] : children())
-    if (comm == "sh") kill(pid, SIGKILL);
+  const std::string parent = std::to_string(getpid());
+  runProgram({"pkill", "-KILL", "-P", parent, "-x", "sh"});
   iterateUntil([&] {
-    bool done = true;
-    for (const auto& [pid, comm] : children())
-      if (ours.count(comm)) kill(pid, SIGKILL), waitpid(pid, nullptr, 0), done = false;
-    return done;
+    bool left = false;
+    runProgram({"pkill", "-KILL", "-P", parent, "-x", "sh|sleep|larkspur-loopba|spotify|spotify-sim"}, &left);
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {}
+    return !left;
   });
 }
 

@@ -13,9 +13,10 @@
 #include <sstream>
 
 namespace larkspur::test {
+
 E2eProgram::E2eProgram(const std::string& items) {
   // Whatever the program starts detached comes back to us when its parent
-  // goes, instead of to init: we can read its exit status and end it.
+  // goes, instead of to init, and ends with the test.
   prctl(PR_SET_CHILD_SUBREAPER, 1);
   std::filesystem::create_directories(dir_.file("home/Library/Preferences"));
   std::filesystem::create_directories(dir_.file("tmp"));
@@ -23,11 +24,6 @@ E2eProgram::E2eProgram(const std::string& items) {
   probeUrl = server_.url("/");
   imagePrefix = server_.url("/image/");
   dir_.write("items.txt", items);
-  LoopbackHttpServer::Response image{200, fileBytes(LARKSPUR_TEST_DATA "artwork.jpeg"),
-                                     {{"Content-Type", "image/jpeg"}}};
-  static const std::regex artworkId(R"(\|(art\w+)\|)");
-  for (std::sregex_iterator it(items.begin(), items.end(), artworkId), end; it != end; ++it)
-    server_.route("/image/" + (*it)[1].str(), image);
   watcher_ = std::make_unique<FakeStatusWatcher>();
   iterateUntil([&] { return watcher_->ready(); });
 }

@@ -5,7 +5,7 @@
 // player's record and its exit statuses.
 //
 // Every outside address points at loopback: one HTTP server answers the
-// network probe ("/") and the artwork ("/image/<id>"). The simulated player
+// network probe ("/"), and has no artwork. The simulated player
 // is installed as `spotify` on PATH, as the program expects to find the
 // client.
 //
@@ -30,8 +30,7 @@ namespace larkspur::test {
 
 class E2eProgram {
  public:
-  // `items`: the simulator's list (its --items format); each item's artwork
-  // id is served as a JPEG.
+  // `items`: the simulator's list (its --items format).
   explicit E2eProgram(const std::string& items);
   ~E2eProgram();
 

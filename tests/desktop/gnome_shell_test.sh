@@ -110,21 +110,15 @@ icon_bright() {
     "$x" "$y" "$w" "$h" false "$work/icon.png" >/dev/null &&
     [ "$(convert "$work/icon.png" -colorspace gray -threshold 50% -format '%[fx:maxima]' info:)" = 1 ]
 }
-icon_visible() { wait_for 20 "the icon" icon_bright || fail "the icon cannot be seen: $(item)"; }
 
 wait_for 30 "the label in the top bar" shows_label "Harbour Lights • Mira Holt, Cedar Lane" ||
   fail "top bar shows: $(item)"
-icon_visible
 
-# A track change in the player keeps the item, its label and its icon; a
-# command from outside reaches the player.
-gdbus call --session --dest org.mpris.MediaPlayer2.spotify --object-path /org/mpris/MediaPlayer2 \
-  --method org.mpris.MediaPlayer2.Player.Next >/dev/null
-wait_for 30 "the next track's label" shows_label "Paper Boats • The Quiet Arcs" || fail "after Next: $(item)"
-icon_visible
+# A command from outside changes the track, which keeps the item, its label
+# and its icon.
 "$build/bin/larkspur" --command next || fail "--command next exited with $?"
-wait_for 30 "--command next at the player" eval '[ "$(grep -cx Next "$SANDBOX_RECORD")" = 2 ]' ||
-  fail "the player got: $(cat "$SANDBOX_RECORD")"
+wait_for 30 "the next track's label" shows_label "Paper Boats • The Quiet Arcs" || fail "after Next: $(item)"
+wait_for 20 "the icon" icon_bright || fail "the icon cannot be seen: $(item)"
 
 # A click on the item opens its menu, filled from the program's (labels
 # start with the entry's text; the shortcut hint follows).

@@ -4,47 +4,19 @@
 #include <gio/gio.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <map>
 #include <filesystem>
 #include <regex>
-#include <set>
 #include <sstream>
 
 namespace larkspur::test {
-namespace {
-
-constexpr const char* kItemInterface = "org.kde.StatusNotifierItem";
-constexpr const char* kMenuInterface = "com.canonical.dbusmenu";
-
-// Exit statuses of processes already reaped, so a second question about the
-// same process still has its answer.
-std::map<pid_t, int> reaped;
-
-bool reap(pid_t pid) {
-  int raw = 0;
-  if (!reaped.count(pid) && waitpid(pid, &raw, WNOHANG) == pid)
-    reaped[pid] = WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
-  return reaped.count(pid) > 0;
-}
-
-// The processes this one is parent of, with their command names.
-std::vector<std::pair<pid_t, std::string>> children() {
-  std::istringstream in(runProgram({"pgrep", "-l", "-P", std::to_string(getpid())}));
-  std::vector<std::pair<pid_t, std::string>> out;
-  for (std::pair<pid_t, std::string> c; in >> c.first >> c.second;) out.push_back(c);
-  return out;
-}
-
-}  // namespace
 
 E2eProgram::E2eProgram(const std::string& items) {
   // Whatever the program starts detached comes back to us when its parent
-  // goes, instead of to init: we can read its exit status and end it.
+  // goes, instead of to init, and ends with the test.
   prctl(PR_SET_CHILD_SUBREAPER, 1);
   std::filesystem::create_directories(dir_.file("home/Library/Preferences"));
   std::filesystem::create_directories(dir_.file("tmp"));
@@ -52,11 +24,6 @@ E2eProgram::E2eProgram(const std::string& items) {
   probeUrl = server_.url("/");
   imagePrefix = server_.url("/image/");
   dir_.write("items.txt", items);
-  LoopbackHttpServer::Response image{200, fileBytes(LARKSPUR_TEST_DATA "artwork.jpeg"),
-                                     {{"Content-Type", "image/jpeg"}}};
-  static const std::regex artworkId(R"(\|(art\w+)\|)");
-  for (std::sregex_iterator it(items.begin(), items.end(), artworkId), end; it != end; ++it)
-    server_.route("/image/" + (*it)[1].str(), image);
   watcher_ = std::make_unique<FakeStatusWatcher>();
   iterateUntil([&] { return watcher_->ready(); });
 }
@@ -64,22 +31,14 @@ E2eProgram::E2eProgram(const std::string& items) {
 E2eProgram::~E2eProgram() {
   // The relaunch shells first, or they start a successor once the program
   // they wait for has gone; then the rest, until all are reaped.
-  static const std::set<std::string> ours = {"sh", "sleep", "larkspur-loopba", "spotify",
-                                            "spotify-sim"};
-  for (const auto& [pid, comm] : children())
-    if (comm == "sh") kill(pid, SIGKILL);
+  const std::string parent = std::to_string(getpid());
+  runProgram({"pkill", "-KILL", "-P", parent, "-x", "sh"});
   iterateUntil([&] {
-    bool done = true;
-    for (const auto& [pid, comm] : children())
-      if (ours.count(comm) && !(kill(pid, SIGKILL) == 0 && reap(pid))) done = false;
-    return done;
+    bool left = false;
+    runProgram({"pkill", "-KILL", "-P", parent, "-x", "sh|sleep|larkspur-loopba|spotify|spotify-sim"}, &left);
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {}
+    return !left;
   });
-}
-
-void E2eProgram::presetSettings(const std::string& entries) {
-  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" +
-                    entries + "</dict></plist>\n";
-  chmod(dir_.write("home/Library/Preferences/Larkspur.plist", xml).c_str(), 0600);
 }
 
 bool E2eProgram::spawn() {
@@ -90,7 +49,7 @@ bool E2eProgram::spawn() {
   if (!simOnPath_)
     simOnPath_ = std::make_unique<SimOnPath>("--record " + dir_.file("record.txt") +
                                              " --art-base " + imagePrefix + " --items " +
-                                             itemsPath());
+                                             dir_.file("items.txt"));
   pid_ = fork();
   if (pid_ == 0) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -99,91 +58,49 @@ bool E2eProgram::spawn() {
     execl(executable.c_str(), executable.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
-  busName_ = menuPath_ = "";
+  items_ = watcher_->registrations().size();
   return pid_ > 0;
 }
 
-pid_t E2eProgram::playerPid() { return pidOf(SimBusName); }
-
-pid_t E2eProgram::pidOf(const std::string& busName) {
-  GVariant* reply = watcher_->call("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                   "org.freedesktop.DBus", "GetConnectionUnixProcessID",
-                                   g_variant_new("(s)", busName.c_str()));
-  guint32 pid = 0;
-  if (reply) g_variant_get(reply, "(u)", &pid);
-  if (reply) g_variant_unref(reply);
-  return pid ? static_cast<pid_t>(pid) : -1;
-}
-
-bool E2eProgram::waitForSuccessor(pid_t oldPid) {
+bool E2eProgram::waitForItem() {
   return iterateUntil([&] {
-    // A copy: pidOf turns the main loop, where a new registration may move
-    // the watcher's list.
-    auto registrations = watcher_->registrations();  // few: one per process
-    for (const auto& r : registrations) {
-      pid_t pid = pidOf(r.busName);
-      if (pid > 0 && pid != oldPid && running(pid)) {
-        pid_ = pid;
-        busName_ = r.busName;
-        objectPath_ = r.objectPath;
-        menuPath_ = item("Menu");
-        return true;
-      }
-    }
-    return false;
+    const auto& all = watcher_->registrations();
+    if (all.size() <= items_) return false;
+    items_ = all.size(), busName_ = all.back().busName, objectPath_ = all.back().objectPath;
+    menuPath_ = item("Menu");
+    return true;
   }, 20000);
 }
 
 std::optional<int> E2eProgram::waitForExit(pid_t pid) {
-  return iterateUntil([&] { return reap(pid); }, 10000) ? std::optional(reaped[pid]) : std::nullopt;
+  int raw = 0;
+  if (!iterateUntil([&] { return waitpid(pid, &raw, WNOHANG) == pid; }, 10000)) return std::nullopt;
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
 }
-
-bool E2eProgram::running(pid_t pid) { return !reap(pid) && kill(pid, 0) == 0; }
 
 std::string E2eProgram::item(const char* property) {
   GVariant* v = busName_.empty() ? nullptr
-                                 : watcher_->property(busName_, objectPath_, kItemInterface, property);
+                                 : watcher_->property(busName_, objectPath_,
+                                                      "org.kde.StatusNotifierItem", property);
   if (!v) return "<none>";
   gchar* text = g_variant_is_container(v) ? g_variant_print(v, FALSE) : g_variant_dup_string(v, nullptr);
   std::string s = text;
-  g_free(text);
-  g_variant_unref(v);
+  g_free(text), g_variant_unref(v);
   return s;
 }
 
-bool E2eProgram::callItem(const char* method, GVariant* args) {
-  GVariant* reply = watcher_->call(busName_, objectPath_, kItemInterface, method, args);
-  if (reply) g_variant_unref(reply);
-  return reply != nullptr;
-}
-
-std::vector<MenuLine> E2eProgram::entries() {
-  if (!g_variant_is_object_path(menuPath_.c_str())) return {};
-  std::vector<MenuLine> out = watcher_->menuLayout(busName_, menuPath_);
-  std::erase_if(out, [](const MenuLine& line) { return line.separator; });
-  return out;
-}
-
-std::string E2eProgram::menu() {
-  static const std::regex blanks(" {2,}(\\S)");
-  std::string out;
-  for (const MenuLine& e : entries()) {
-    std::string text = std::regex_replace(e.label, blanks, " $1");
-    out += text.erase(text.find_last_not_of(' ') + 1) + "|";
-  }
-  return out;
-}
-
-bool E2eProgram::click(const std::string& prefix) {
+bool E2eProgram::entry(const std::string& pattern, bool click) {
+  const std::regex start("^" + pattern);
   std::optional<int> id;
   iterateUntil([&] {  // the menu may be between two builds
-    for (const MenuLine& line : entries())
-      if (!id && line.label.starts_with(prefix)) id = line.id;
+    if (g_variant_is_object_path(menuPath_.c_str()))
+      for (const MenuLine& line : watcher_->menuLayout(busName_, menuPath_))
+        if (!id && std::regex_search(line.label, start)) id = line.id;
     return id.has_value();
   });
   // Not waited for: the program may act on the click (and leave) before answering.
-  if (id)
-    watcher_->send(busName_, menuPath_, kMenuInterface, "Event",
+  if (id && click)
+    watcher_->send(busName_, menuPath_, "com.canonical.dbusmenu", "Event",
                    g_variant_new("(isvu)", *id, "clicked", g_variant_new_int32(0), 0u));
   return id.has_value();
 }

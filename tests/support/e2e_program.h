@@ -1,26 +1,24 @@
 #pragma once
 // The real program (build/tools/larkspur-loopback) under a test's control,
 // seen only from outside: its tray item over D-Bus through a fake
-// StatusNotifierWatcher, its X windows through xdotool, its settings file,
-// its artwork cache, the simulated player's record and its exit statuses.
+// StatusNotifierWatcher, its X windows through xdotool, the simulated
+// player's record and its exit statuses.
 //
 // Every outside address points at loopback: one HTTP server answers the
-// network probe ("/") and the artwork ("/image/<id>"). The simulated player
+// network probe ("/"), and has no artwork. The simulated player
 // is installed as `spotify` on PATH, as the program expects to find the
 // client.
 //
 // The test process becomes a child subreaper, so the processes the program
-// starts detached (the player, a relaunched successor) are adopted by it:
-// their exit statuses can be read and the destructor ends them all.
+// starts detached (the player, a relaunched successor) are adopted by it,
+// and the destructor ends them all.
 //
 // Needs the private X server and bus of startGtkSession.
 #include <sys/types.h>
-#include <unistd.h>
 
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "support/gtk_fake_watcher.h"
 #include "support/gtk_session.h"
@@ -32,8 +30,7 @@ namespace larkspur::test {
 
 class E2eProgram {
  public:
-  // `items`: the simulator's list (its --items format); each item's artwork
-  // id is served as a JPEG.
+  // `items`: the simulator's list (its --items format).
   explicit E2eProgram(const std::string& items);
   ~E2eProgram();
 
@@ -41,43 +38,32 @@ class E2eProgram {
   std::string probeUrl, imagePrefix;
   // The program to run: the loopback build, or a copy of it placed elsewhere.
   std::string executable = LARKSPUR_BINARY_DIR "tools/larkspur-loopback";
-  // Writes a settings file of these plist entries; those left out are 0 or
-  // empty.
-  void presetSettings(const std::string& entries);
-  std::string itemsPath() const { return dir_.file("items.txt"); }
+  // A file of the run: home/ (its settings under Library/Preferences),
+  // items.txt (the simulator's list).
+  std::string file(const std::string& name) const { return dir_.file(name); }
 
-  // Starts the program; start() also waits for its tray item to register.
+  // Starts the program (a child of this process); start() also waits for
+  // its tray item.
   bool spawn();
-  bool start() {
-    pid_t spawned = spawn() ? pid_ : -1;
-    return spawned > 0 && waitForSuccessor(-1) && pid_ == spawned;
-  }
-  // The current process: the latest to register an item, or the one spawned.
+  bool start() { return spawn() && waitForItem(); }
   pid_t pid() const { return pid_; }
-  // Waits until a process other than `oldPid` registers an item, and makes
-  // it the current one.
-  bool waitForSuccessor(pid_t oldPid);
-  // The exit status of `pid` (a child or an adopted process), 128 + signal,
-  // or nullopt on time-out.
+  // Waits for a tray item to register after the current one (a relaunch's),
+  // and makes it the current one.
+  bool waitForItem();
+  // The exit status of a child, 128 + signal, or nullopt on time-out.
   std::optional<int> waitForExit(pid_t pid);
-  bool running(pid_t pid);
 
-  // The tray item: a property (a string or path as it is, an array printed),
-  // a method as a host calls it on a user's mouse action.
+  // A property of the tray item: a string as it is, an array printed.
   std::string item(const char* property);
-  bool callItem(const char* method, GVariant* args);
   bool waitForLabel(const std::string& text) {
     return iterateUntil([&] { return item("XAyatanaLabel") == text; });
   }
-  // The visible entries' texts, blank runs cut to one, each followed by '|'.
-  std::string menu();
-  // Clicks the first entry whose text starts with `prefix`.
-  bool click(const std::string& prefix);
+  // Waits for a menu entry whose text (with the blanks before its shortcut)
+  // starts with a match of `pattern`; clicks it, as a host does, if asked.
+  bool entry(const std::string& pattern, bool click = false);
 
   // The outside world.
-  std::string cacheDirectory() const { return dir_.file("tmp/larkspur-" + std::to_string(getuid())); }
   int recordCount(const std::string& line) const;
-  pid_t playerPid();
   // The first visible X window found by an xdotool search option (--name,
   // --pid) to show; "" on time-out.
   std::string waitForWindow(const std::string& option, const std::string& value);
@@ -87,13 +73,11 @@ class E2eProgram {
   bool closeWindow(const std::string& id);
 
  private:
-  pid_t pidOf(const std::string& busName);
-  std::vector<MenuLine> entries();
-
   TempDir dir_;  // home/, tmp/ (the cache's parent), items, record, endpoints
   LoopbackHttpServer server_;
   std::unique_ptr<FakeStatusWatcher> watcher_;
   std::unique_ptr<SimOnPath> simOnPath_;
+  std::size_t items_ = 0;  // registrations seen
   std::string busName_, objectPath_, menuPath_;  // the current item
   pid_t pid_ = -1;
 };

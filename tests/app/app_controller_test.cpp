@@ -109,7 +109,8 @@ TEST_F(AppControllerTest, TerminationAndQuitNeverRelaunchAndTouchThePlayerOnlyTo
 }
 
 // Unreadable settings give way to the defaults; each toggle stores its new
-// value from there, and Hide Icon relaunches without counting itself.
+// value from there, and Hide Icon relaunches without counting itself, as
+// does Hide Album Artwork.
 TEST_F(AppControllerTest, TogglesStoreTheirValuesOverTheDefaultsOfUnreadableSettingsAndHideIconRelaunches) {
   h.writeSettings({});
   std::ofstream(h.settingsPath()) << "<plist><dict><key>Val51</key><integer>0";  // cut short
@@ -124,6 +125,13 @@ TEST_F(AppControllerTest, TogglesStoreTheirValuesOverTheDefaultsOfUnreadableSett
   for (const char* entry : {"Val9</key>\n\t<integer>0<", "Val11</key>\n\t<integer>1<", "Val17</key>\n\t<integer>1<",
                             "Val51</key>\n\t<integer>0<"})
     EXPECT_NE(xml.find(entry), std::string::npos) << entry;
+
+  AppHarness art;
+  ASSERT_EQ(art.start(), kRanOutOfEvents);
+  art.desktop.chooseMenuItem(MenuItemHideArtwork);
+  EXPECT_EQ(art.resume(), 0);
+  EXPECT_EQ(art.desktop.shellCommands.size(), 1u);
+  EXPECT_NE(art.settingsXml().find("Val19</key>\n\t<integer>1<"), std::string::npos);
 }
 
 // A player that reports its changes is followed from its signals alone;

@@ -108,7 +108,7 @@ class GtkStatusItem : public GtkDesktopTest {
   MenuModel model;
 };
 
-TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAndAnswersBadCallsWithErrors) {
+TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAnswersBadCallsWithErrorsAndHoldsTicksWhileOpen) {
   Image icon = square(255);
   build(model, &icon, "Song \u2013 Artist");
   ASSERT_TRUE(registered());
@@ -153,51 +153,8 @@ TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAndAnswersBadCallsWithE
   desktop->setStatusImage(nullptr, false);
   EXPECT_EQ(text("IconName"), "");
   EXPECT_EQ(pixmaps(), 0u);
-}
 
-TEST_F(GtkStatusItem, RebuildsKeepOneItemAndSendOnlyWhatChanged) {
-  Image icon = square(255), other = square(128);
-  auto current = std::make_unique<MenuModel>(model);
-  build(*current, &icon, "First");
-  ASSERT_TRUE(registered());
-  std::string busName = item().busName;
-  int oldId = idOf("Quit");
-  settle(100);
-  std::size_t before = watcher->signals().size();
-  auto rebuild = [&](const MenuModel& m, const Image* image, const char* title) {
-    desktop->menuFreed(*current);
-    desktop->removeStatusItem();
-    current = std::make_unique<MenuModel>(m);
-    build(*current, image, title);
-  };
-  for (int i = 0; i < 100; ++i) rebuild(model, &icon, "First");
-  // A build that shows nothing new sends nothing.
-  settle(100);
-  EXPECT_EQ(watcher->signals().size(), before);
-  MenuModel next;
-  next.entries = {entry(3, "Repeat"), entry(14, "Quit")};
-  rebuild(next, &other, "Second");
-  ASSERT_TRUE(iterateUntil([&] { return labels() == "Repeat|Quit|"; }));
-  auto sent = [&](const char* one) { return std::count(watcher->signals().begin() + before, watcher->signals().end(), one); };
-  EXPECT_TRUE(iterateUntil([&] { return sent("LayoutUpdated") && sent("NewIcon") && sent("XAyatanaNewLabel"); }));
-  EXPECT_FALSE(sent("NewStatus") || sent("NewToolTip") || sent("NewTitle"));
-  EXPECT_EQ(watcher->registrations().size(), 1u);
-  EXPECT_EQ(item().busName, busName);
-  // A click on an entry of an older build finds nothing.
-  EXPECT_NE(event(oldId, "clicked"), "");
-  EXPECT_EQ(choices(), std::vector<std::int64_t>{});
-
-  // A watcher that restarts gets the item again.
-  watcher.reset();
-  watcher = std::make_unique<FakeStatusWatcher>();
-  ASSERT_TRUE(registered());
-  EXPECT_EQ(watcher->registrations().size(), 1u);
-  EXPECT_EQ(text("XAyatanaLabel"), "Second");
-}
-
-TEST_F(GtkStatusItem, AnOpenMenuHoldsTicksUntilItClosesOrItsHostIsGone) {
-  build(model, nullptr, "Song");
-  ASSERT_TRUE(registered());
+  // An open menu holds the ticks until it closes or its host is gone.
   int ticks = 0;
   desktop->startTimer(10, [&] { ++ticks; });
   ASSERT_TRUE(iterateUntil([&] { return ticks > 0; }));
@@ -232,6 +189,45 @@ TEST_F(GtkStatusItem, AnOpenMenuHoldsTicksUntilItClosesOrItsHostIsGone) {
   EXPECT_TRUE(resumesAfter([&] { event(idOf("Quit"), "clicked"); }));
   EXPECT_TRUE(openByGroup());
   EXPECT_TRUE(resumesAfter([&] { host.reset(); }));
+}
+
+TEST_F(GtkStatusItem, RebuildsKeepOneItemAndSendOnlyWhatChanged) {
+  Image icon = square(255), other = square(128);
+  auto current = std::make_unique<MenuModel>(model);
+  build(*current, &icon, "First");
+  ASSERT_TRUE(registered());
+  std::string busName = item().busName;
+  int oldId = idOf("Quit");
+  settle(100);
+  std::size_t before = watcher->signals().size();
+  auto rebuild = [&](const MenuModel& m, const Image* image, const char* title) {
+    desktop->menuFreed(*current);
+    desktop->removeStatusItem();
+    current = std::make_unique<MenuModel>(m);
+    build(*current, image, title);
+  };
+  for (int i = 0; i < 100; ++i) rebuild(model, &icon, "First");
+  // A build that shows nothing new sends nothing.
+  settle(100);
+  EXPECT_EQ(watcher->signals().size(), before);
+  MenuModel next;
+  next.entries = {entry(3, "Repeat"), entry(14, "Quit")};
+  rebuild(next, &other, "Second");
+  ASSERT_TRUE(iterateUntil([&] { return labels() == "Repeat|Quit|"; }));
+  auto sent = [&](const char* one) { return std::count(watcher->signals().begin() + before, watcher->signals().end(), one); };
+  EXPECT_TRUE(iterateUntil([&] { return sent("LayoutUpdated") && sent("NewIcon") && sent("XAyatanaNewLabel"); }));
+  EXPECT_FALSE(sent("NewStatus") || sent("NewToolTip") || sent("NewTitle"));
+  EXPECT_EQ(std::pair(watcher->registrations().size(), item().busName), std::pair(std::size_t{1}, busName));
+  // A click on an entry of an older build finds nothing.
+  EXPECT_NE(event(oldId, "clicked"), "");
+  EXPECT_EQ(choices(), std::vector<std::int64_t>{});
+
+  // A watcher that restarts gets the item again.
+  watcher.reset();
+  watcher = std::make_unique<FakeStatusWatcher>();
+  ASSERT_TRUE(registered());
+  EXPECT_EQ(watcher->registrations().size(), 1u);
+  EXPECT_EQ(text("XAyatanaLabel"), "Second");
 }
 
 // No watcher: the item docks into an XEmbed tray (a real one, trayer) and

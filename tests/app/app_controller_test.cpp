@@ -151,7 +151,6 @@ TEST_F(AppControllerTest, RefreshesOnSignalsAndArmsTheTimerOnlyForWhatIsPendingA
   h.http.failDownloads = 2;
   change(1);
   EXPECT_EQ(run(), 1u);  // the artwork is fetched again each second
-  EXPECT_NE(toUtf8(h.desktop.statusTitle).find("Second"), std::string::npos);
   h.desktop.tick();
   h.desktop.chooseMenuItem(MenuItemMuteAds);
   EXPECT_EQ(run(), 1u);  // the volume is restored on the next tick

@@ -35,10 +35,7 @@ class GtkStatusItem : public GtkDesktopTest {
     model.entries = {entry(2, "Next"), entry(3, "Previous"), entry(0, "", true, true),
                      entry(5, "Pause_It", false), entry(14, "Quit")};
   }
-  void TearDown() override {
-    desktop.reset();
-    watcher.reset();
-  }
+  void TearDown() override { desktop.reset(), watcher.reset(); }
 
   // One build as the status menu makes it.
   void build(const MenuModel& menu, const Image* image, const char* title) {

@@ -65,22 +65,6 @@ TEST_F(AppControllerTest, StartUpFailuresEndBeforeTouchingThePlayerOrSettings) {
   }
 }
 
-// Each hotkey sends its command once (Previous too); the menu's Previous goes
-// twice. Each but Repeat counts once, and Pause rebuilds the menu from the player's state.
-TEST_F(AppControllerTest, HotkeysSendOnceAndThePreviousEntryTwice) {
-  h.writeSettings({{"Val31", "⌘N"}, {"Val33", "⌘B"}, {"Val35", "⌘R"}, {"Val37", "⌘S"}, {"Val39", "⌥⌘P"}});
-  startRunning();
-  for (auto [key, modifiers] : {std::pair{45, 256}, {11, 256}, {15, 256}, {1, 256}, {35, 2304}})
-    h.desktop.pressHotkey(key, modifiers);
-  h.desktop.chooseMenuItem(MenuItemPrevious);
-  EXPECT_EQ(h.resume(), kRanOutOfEvents);
-  for (TextView s : {PS::NextTrack, PS::RestartTrack, PS::ToggleShuffle, PS::PlayPause})
-    EXPECT_EQ(h.player.count(s), 1u) << toUtf8(s);
-  EXPECT_EQ(h.player.count(PS::PreviousTrack), 3u);
-  EXPECT_EQ(h.app().commandCounter(), 5) << "Repeat does not count";
-  EXPECT_TRUE(toUtf8(h.desktop.entry(MenuItemPlayPause)->text).starts_with("Resume Spotify"));
-}
-
 // Even when the watchdog would relaunch at the next event; a quit leaves the
 // player open when it is not in the foreground.
 TEST_F(AppControllerTest, TerminationAndQuitNeverRelaunchAndTouchThePlayerOnlyToCloseIt) {
@@ -193,22 +177,32 @@ TEST_F(AppControllerTest, RefreshesOnSignalsAndArmsTheTimerOnlyForWhatIsPendingA
 
 // Repeat, About and ticks never count; About opens the apps page on request
 // and gives the menu back, and its icon keeps its pixels at high density.
-TEST_F(AppControllerTest, RepeatAboutAndTicksNeverCountAndAboutOpensTheAppsPage) {
+// Each hotkey sends its command once (Previous too); the menu's Previous goes
+// twice, and Pause rebuilds the menu from the player's state.
+TEST_F(AppControllerTest, RepeatAboutAndTicksNeverCountAboutOpensTheAppsPageAndHotkeysSendOnce) {
   h.desktop.scale = 2.0;
+  h.writeSettings({{"Val31", "⌘N"}, {"Val33", "⌘B"}, {"Val35", "⌘R"}, {"Val37", "⌘S"}, {"Val39", "⌥⌘P"}});
   startRunning();
   h.desktop.alertAnswers = {1};  // "See My Other Apps"
   h.desktop.chooseMenuItem(MenuItemAbout);
   h.desktop.chooseMenuItem(MenuItemRepeat);
   for (int i = 0; i < 3; ++i) h.desktop.tick();
-  h.desktop.then([this] { h.queue.post(EventRestartTrack, NotGiven, NotGiven, NotGiven, nullptr); });
   EXPECT_EQ(h.resume(), kRanOutOfEvents);
   ASSERT_EQ(h.desktop.alerts.size(), 1u);
   EXPECT_EQ(h.launcher.opened, std::vector<std::string>{"xdg-open https://larkspur.example.org/apps"});
   EXPECT_EQ(h.desktop.enabledIds(), "1 2 3 4 5 6 7 8 9 10 11 12 13 14 ");
-  EXPECT_EQ((std::pair<std::size_t, int>(h.player.count(PS::RestartTrack), h.app().commandCounter())), std::pair(2ul, 0));
   const Image* icon = h.app().images().platformImage(SlotAboutIcon);
   ASSERT_NE(icon, nullptr);
   EXPECT_EQ(std::pair(icon->width, icon->pointWidth), std::pair(128, 64.0));
+
+  for (auto [key, modifiers] : {std::pair{45, 256}, {11, 256}, {15, 256}, {1, 256}, {35, 2304}})
+    h.desktop.pressHotkey(key, modifiers);
+  h.desktop.chooseMenuItem(MenuItemPrevious);
+  EXPECT_EQ(h.resume(), kRanOutOfEvents);
+  for (TextView s : {PS::NextTrack, PS::ToggleShuffle, PS::PlayPause}) EXPECT_EQ(h.player.count(s), 1u) << toUtf8(s);
+  EXPECT_EQ(h.player.count(PS::PreviousTrack), 3u);
+  EXPECT_EQ((std::pair<std::size_t, int>(h.player.count(PS::RestartTrack), h.app().commandCounter())), std::pair(2ul, 5));
+  EXPECT_TRUE(toUtf8(h.desktop.entry(MenuItemPlayPause)->text).starts_with("Resume Spotify"));
 }
 
 // The relaunch comes sooner on a small machine: 100 commands per 8 GiB

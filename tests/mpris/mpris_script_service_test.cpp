@@ -16,10 +16,9 @@ namespace larkspur {
 namespace {
 
 namespace S = PlayerScript;
-using test::MprisFixture;
 using Lines = std::vector<std::string>;
 
-using MprisService = MprisFixture;
+using MprisService = test::MprisFixture;
 
 // Questions answer from the first item and change nothing; each command
 // sends its call. The player records a call before answering it, and the
@@ -156,10 +155,8 @@ TEST_F(MprisService, HidePlayerAsksToMinimiseThePlayersWindowOnly) {
   ask(S::HidePlayer);
   XSync(d, False);
   Lines minimised;
-  for (XEvent e; XPending(d);) {
-    XNextEvent(d, &e);
-    if (e.type != ClientMessage || e.xclient.message_type != XInternAtom(d, "WM_CHANGE_STATE", False) ||
-        e.xclient.data.l[0] != IconicState)
+  for (XEvent e; XCheckTypedEvent(d, ClientMessage, &e);) {
+    if (e.xclient.message_type != XInternAtom(d, "WM_CHANGE_STATE", False) || e.xclient.data.l[0] != IconicState)
       continue;
     char* name = nullptr;
     XFetchName(d, e.xclient.window, &name);

@@ -74,8 +74,7 @@ TEST_F(AppControllerTest, TerminationAndQuitNeverRelaunchAndTouchThePlayerOnlyTo
   h.desktop.requestTermination();
   EXPECT_EQ(h.resume(), 0);
   EXPECT_TRUE(h.player.takeReceived().empty() && h.desktop.shellCommands.empty());
-  EXPECT_FALSE(fs::exists(h.artworkPath("art1")));
-  EXPECT_TRUE(fs::exists(h.settingsPath()));
+  EXPECT_TRUE(!fs::exists(h.artworkPath("art1")) && fs::exists(h.settingsPath()));
 
   AppHarness quit;
   quit.writeSettings({{"Val17", "1"}, {"Val51", "1"}});
@@ -96,7 +95,6 @@ TEST_F(AppControllerTest, TogglesStoreTheirValuesOverTheDefaultsOfUnreadableSett
   h.writeSettings({});
   std::ofstream(h.settingsPath()) << "<plist><dict><key>Val51</key><integer>0";  // cut short
   startRunning();
-  EXPECT_TRUE(h.desktop.statusImage) << "the icon shows, as on a first run";
   for (std::int64_t id : Ids{MenuItemHideArtist, MenuItemMuteAds, MenuItemCloseSpotifyOnExit, MenuItemHideIcon})
     h.desktop.chooseMenuItem(id);
   EXPECT_EQ(h.resume(), 0);

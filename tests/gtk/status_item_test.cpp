@@ -207,9 +207,7 @@ TEST_F(GtkStatusItem, RebuildsKeepOneItemAndSendOnlyWhatChanged) {
   // A build that shows nothing new sends nothing.
   settle(100);
   EXPECT_EQ(watcher->signals().size(), before);
-  MenuModel next;
-  next.entries = {entry(3, "Repeat"), entry(14, "Quit")};
-  rebuild(next, &other, "Second");
+  rebuild(MenuModel{.entries = {entry(3, "Repeat"), entry(14, "Quit")}}, &other, "Second");
   ASSERT_TRUE(iterateUntil([&] { return labels() == "Repeat|Quit|"; }));
   auto sent = [&](const char* one) { return std::count(watcher->signals().begin() + before, watcher->signals().end(), one); };
   EXPECT_TRUE(iterateUntil([&] { return sent("LayoutUpdated") && sent("NewIcon") && sent("XAyatanaNewLabel"); }));
@@ -223,8 +221,7 @@ TEST_F(GtkStatusItem, RebuildsKeepOneItemAndSendOnlyWhatChanged) {
   watcher.reset();
   watcher = std::make_unique<FakeStatusWatcher>();
   ASSERT_TRUE(registered());
-  EXPECT_EQ(watcher->registrations().size(), 1u);
-  EXPECT_EQ(text("XAyatanaLabel"), "Second");
+  EXPECT_EQ(std::pair(watcher->registrations().size(), text("XAyatanaLabel")), std::pair(std::size_t{1}, std::string("Second")));
 }
 
 // No watcher: the item docks into an XEmbed tray (a real one, trayer) and

@@ -35,10 +35,7 @@ class GtkStatusItem : public GtkDesktopTest {
     model.entries = {entry(2, "Next"), entry(3, "Previous"), entry(0, "", true, true),
                      entry(5, "Pause_It", false), entry(14, "Quit")};
   }
-  void TearDown() override {
-    desktop.reset();
-    watcher.reset();
-  }
+  void TearDown() override { desktop.reset(), watcher.reset(); }
 
   // One build as the status menu makes it.
   void build(const MenuModel& menu, const Image* image, const char* title) {
@@ -60,6 +57,12 @@ class GtkStatusItem : public GtkDesktopTest {
     g_autoptr(GVariant) v = property(name);
     return v ? g_variant_get_string(v, nullptr) : "<none>";
   }
+
+  std::size_t pixmaps() {
+    g_autoptr(GVariant) v = property("IconPixmap");
+    return v ? g_variant_n_children(v) : 99;
+  }
+  void settle(int ms) { iterateUntil([] { return false; }, ms); }
 
   std::vector<MenuLine> lines() { return watcher->menuLayout(item().busName, text("Menu")); }
   std::string labels() {  // "---" for a separator
@@ -90,7 +93,7 @@ class GtkStatusItem : public GtkDesktopTest {
   // clicks on from an idle, so the loop turns a little first.
   std::vector<std::int64_t> choices() {
     std::vector<std::int64_t> ids;
-    iterateUntil([] { return false; }, 100);
+    settle(100);
     while (queue.wait(0) == EventMenu) ids.push_back(queue.currentObject());
     return ids;
   }
@@ -102,19 +105,16 @@ class GtkStatusItem : public GtkDesktopTest {
   MenuModel model;
 };
 
-TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAndAnswersBadCallsWithErrors) {
+TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAnswersBadCallsWithErrorsAndHoldsTicksWhileOpen) {
   Image icon = square(255);
   build(model, &icon, "Song \u2013 Artist");
   ASSERT_TRUE(registered());
   EXPECT_EQ(text("XAyatanaLabel") + "|" + text("Status"), "Song \xE2\x80\x93 Artist|Active");
   EXPECT_TRUE(g_file_test((text("IconThemePath") + "/" + text("IconName") + ".svg").c_str(), G_FILE_TEST_IS_REGULAR));
   g_autoptr(GVariant) tip = property("ToolTip");
-  g_autoptr(GVariant) pixmaps = property("IconPixmap");
-  ASSERT_TRUE(tip && pixmaps);
-  const char* tipTitle = "";
-  g_variant_get_child(tip, 2, "&s", &tipTitle);
-  EXPECT_STREQ(tipTitle, "Raw Name \xE2\x80\xA2 Artist");
-  EXPECT_EQ(g_variant_n_children(pixmaps), 1u);
+  g_autoptr(GVariant) tipTitle = tip ? g_variant_get_child_value(tip, 2) : nullptr;
+  EXPECT_STREQ(tipTitle ? g_variant_get_string(tipTitle, nullptr) : "", "Raw Name \xE2\x80\xA2 Artist");
+  EXPECT_EQ(pixmaps(), 1u);
 
   ASSERT_TRUE(iterateUntil([&] { return labels() == "Next|Previous|---|Pause__It (disabled)|Quit|"; }))
       << labels();
@@ -149,62 +149,16 @@ TEST_F(GtkStatusItem, ShowsTheStateTakesOnlyEnabledClicksAndAnswersBadCallsWithE
   // Hide Icon: no icon, the label alone.
   desktop->setStatusImage(nullptr, false);
   EXPECT_EQ(text("IconName"), "");
-  g_autoptr(GVariant) none = property("IconPixmap");
-  EXPECT_TRUE(none && g_variant_n_children(none) == 0);
-}
+  EXPECT_EQ(pixmaps(), 0u);
 
-TEST_F(GtkStatusItem, RebuildsKeepOneItemAndSendOnlyWhatChanged) {
-  Image icon = square(255), other = square(128);
-  auto current = std::make_unique<MenuModel>(model);
-  build(*current, &icon, "First");
-  ASSERT_TRUE(registered());
-  std::string busName = item().busName;
-  int oldId = idOf("Quit");
-  iterateUntil([] { return false; }, 100);
-  std::size_t before = watcher->signals().size();
-  for (int i = 0; i < 100; ++i) {
-    desktop->menuFreed(*current);
-    desktop->removeStatusItem();
-    current = std::make_unique<MenuModel>(model);
-    build(*current, &icon, "First");
-  }
-  // A build that shows nothing new sends nothing.
-  iterateUntil([] { return false; }, 100);
-  EXPECT_EQ(watcher->signals().size(), before);
-  MenuModel next;
-  next.entries = {entry(3, "Repeat"), entry(14, "Quit")};
-  desktop->menuFreed(*current);
-  desktop->removeStatusItem();
-  build(next, &other, "Second");
-  ASSERT_TRUE(iterateUntil([&] { return labels() == "Repeat|Quit|"; }));
-  auto sent = [&](const char* one) { return std::count(watcher->signals().begin() + before, watcher->signals().end(), one); };
-  EXPECT_TRUE(iterateUntil([&] { return sent("LayoutUpdated") && sent("NewIcon") && sent("XAyatanaNewLabel"); }));
-  EXPECT_FALSE(sent("NewStatus") || sent("NewToolTip") || sent("NewTitle"));
-  EXPECT_EQ(watcher->registrations().size(), 1u);
-  EXPECT_EQ(item().busName, busName);
-  // A click on an entry of an older build finds nothing.
-  EXPECT_NE(event(oldId, "clicked"), "");
-  EXPECT_EQ(choices(), std::vector<std::int64_t>{});
-
-  // A watcher that restarts gets the item again.
-  watcher.reset();
-  watcher = std::make_unique<FakeStatusWatcher>();
-  ASSERT_TRUE(iterateUntil([&] { return watcher->ready(); }));
-  ASSERT_TRUE(registered());
-  EXPECT_EQ(watcher->registrations().size(), 1u);
-  EXPECT_EQ(text("XAyatanaLabel"), "Second");
-}
-
-TEST_F(GtkStatusItem, AnOpenMenuHoldsTicksUntilItClosesOrItsHostIsGone) {
-  build(model, nullptr, "Song");
-  ASSERT_TRUE(registered());
+  // An open menu holds the ticks until it closes or its host is gone.
   int ticks = 0;
   desktop->startTimer(10, [&] { ++ticks; });
   ASSERT_TRUE(iterateUntil([&] { return ticks > 0; }));
   auto held = [&] {  // whether no tick of the 10 ms timer came in 300 ms
-    iterateUntil([] { return false; }, 50);  // the menu library hands events on from an idle
+    settle(50);  // the menu library hands events on from an idle
     int seen = ticks;
-    iterateUntil([] { return false; }, 300);
+    settle(300);
     return ticks == seen;
   };
   auto resumesAfter = [&](const std::function<void()>& action) {
@@ -234,13 +188,47 @@ TEST_F(GtkStatusItem, AnOpenMenuHoldsTicksUntilItClosesOrItsHostIsGone) {
   EXPECT_TRUE(resumesAfter([&] { host.reset(); }));
 }
 
+TEST_F(GtkStatusItem, RebuildsKeepOneItemAndSendOnlyWhatChanged) {
+  Image icon = square(255), other = square(128);
+  auto current = std::make_unique<MenuModel>(model);
+  build(*current, &icon, "First");
+  ASSERT_TRUE(registered());
+  std::string busName = item().busName;
+  int oldId = idOf("Quit");
+  settle(100);
+  std::size_t before = watcher->signals().size();
+  auto rebuild = [&](const MenuModel& m, const Image* image, const char* title) {
+    desktop->menuFreed(*current);
+    desktop->removeStatusItem();
+    current = std::make_unique<MenuModel>(m);
+    build(*current, image, title);
+  };
+  for (int i = 0; i < 100; ++i) rebuild(model, &icon, "First");
+  // A build that shows nothing new sends nothing.
+  settle(100);
+  EXPECT_EQ(watcher->signals().size(), before);
+  rebuild(MenuModel{.entries = {entry(3, "Repeat"), entry(14, "Quit")}}, &other, "Second");
+  ASSERT_TRUE(iterateUntil([&] { return labels() == "Repeat|Quit|"; }));
+  auto sent = [&](const char* one) { return std::count(watcher->signals().begin() + before, watcher->signals().end(), one); };
+  EXPECT_TRUE(iterateUntil([&] { return sent("LayoutUpdated") && sent("NewIcon") && sent("XAyatanaNewLabel"); }));
+  EXPECT_FALSE(sent("NewStatus") || sent("NewToolTip") || sent("NewTitle"));
+  EXPECT_EQ(std::pair(watcher->registrations().size(), item().busName), std::pair(std::size_t{1}, busName));
+  // A click on an entry of an older build finds nothing.
+  EXPECT_NE(event(oldId, "clicked"), "");
+  EXPECT_EQ(choices(), std::vector<std::int64_t>{});
+
+  // A watcher that restarts gets the item again.
+  watcher.reset();
+  watcher = std::make_unique<FakeStatusWatcher>();
+  ASSERT_TRUE(registered());
+  EXPECT_EQ(std::pair(watcher->registrations().size(), text("XAyatanaLabel")), std::pair(std::size_t{1}, std::string("Second")));
+}
+
 // No watcher: the item docks into an XEmbed tray (a real one, trayer) and
 // takes the middle button and the wheel there; a watcher that appears later
 // takes the item over.
 TEST_F(GtkStatusItem, WithoutAWatcherAnXembedIconDocksAndTakesTheMouse) {
-  bool ok = false;
-  runProgram({"sh", "-c", "command -v trayer"}, &ok);
-  if (!ok) GTEST_SKIP() << "trayer is not installed";
+  if (g_autofree char* trayer = g_find_program_in_path("trayer"); !trayer) GTEST_SKIP() << "trayer is not installed";
   GPid tray = 0;
   g_auto(GStrv) argv = g_strsplit("trayer --edge top --align left --SetDockType false", " ", -1);
   ASSERT_TRUE(g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &tray, nullptr));
@@ -248,24 +236,18 @@ TEST_F(GtkStatusItem, WithoutAWatcherAnXembedIconDocksAndTakesTheMouse) {
   model.find(5)->enabled = true;
   build(model, nullptr, "Song");
   // The icon's window carries the title "Larkspur" once it is in the tray.
+  auto docked = [&] { return runProgram({"xdotool", "search", "--onlyvisible", "--name", "^Larkspur$"}); };
   std::string icon;
-  ASSERT_TRUE(iterateUntil([&] {
-    icon = runProgram({"xdotool", "search", "--onlyvisible", "--name", "^Larkspur$"});
-    return !icon.empty();
-  }, 20000));
-  icon = icon.substr(0, icon.find('\n'));
-  runProgram({"xdotool", "mousemove", "--window", icon, "8", "8", "click", "2"});
-  ASSERT_TRUE(waitForEvent(EventMenu));
-  EXPECT_EQ(queue.currentObject(), 5);
-  runProgram({"xdotool", "mousemove", "--window", icon, "8", "8", "click", "5"});
-  ASSERT_TRUE(waitForEvent(EventMenu));
-  EXPECT_EQ(queue.currentObject(), 2);
+  ASSERT_TRUE(iterateUntil([&] { return !(icon = docked()).empty(); }, 20000));
+  for (auto [button, id] : {std::pair{"2", 5}, {"5", 2}}) {
+    runProgram({"xdotool", "mousemove", "--window", icon.substr(0, icon.find('\n')), "8", "8", "click", button});
+    ASSERT_TRUE(waitForEvent(EventMenu));
+    EXPECT_EQ(queue.currentObject(), id) << button;
+  }
 
   watcher = std::make_unique<FakeStatusWatcher>();
   ASSERT_TRUE(registered());
-  EXPECT_TRUE(iterateUntil([&] {
-    return runProgram({"xdotool", "search", "--onlyvisible", "--name", "^Larkspur$"}).empty();
-  }));
+  EXPECT_TRUE(iterateUntil([&] { return docked().empty(); }));
   kill(tray, SIGTERM);
 }
 

@@ -23,9 +23,8 @@ class MprisFixture : public testing::Test {
   void SetUp() override { startPrivateBus(); }
 
   void startSim(std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"--items", itemsPath};
-    args.insert(args.end(), extra.begin(), extra.end());
-    sim = std::make_unique<PlayerSim>(args);
+    extra.insert(extra.begin(), {"--items", itemsPath});
+    sim = std::make_unique<PlayerSim>(extra);
     ASSERT_TRUE(sim->start());
   }
 

@@ -168,10 +168,7 @@ class FakeDesktop : public Desktop {
   void sleepMs(int) override {}
   void setClipboardText(const Text& text) override { clipboard = text; }
   void setDesktopPicture(const std::string& path) override { desktopPictures.push_back(path); }
-  bool launchShell(const std::string& command) override {
-    shellCommands.push_back(command);
-    return true;
-  }
+  bool launchShell(const std::string& command) override { return shellCommands.push_back(command), true; }
   [[noreturn]] void exitProcess(int status) override { throw ProcessExit{status}; }
 
   // ------------------------------------------------ SystemEventSource

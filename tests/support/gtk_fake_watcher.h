@@ -4,11 +4,12 @@
 // signals items and menus send. Also a small D-Bus client (a tray host reading
 // the item) that waits on the main loop, since the item under test answers
 // from this same thread.
-#include <memory>
 #include <string>
 #include <vector>
 
 typedef struct _GVariant GVariant;
+typedef struct _GDBusConnection GDBusConnection;
+typedef struct _GDBusNodeInfo GDBusNodeInfo;
 
 namespace larkspur::test {
 
@@ -28,21 +29,21 @@ class FakeStatusWatcher {
   FakeStatusWatcher& operator=(const FakeStatusWatcher&) = delete;
 
   // True once the watcher's name is owned on the bus.
-  bool ready() const;
+  bool ready() const { return owned_; }
 
   struct Registration {
     std::string busName;     // the item's unique connection name
     std::string objectPath;  // from the registration argument
   };
-  const std::vector<Registration>& registrations() const;
+  const std::vector<Registration>& registrations() const { return registrations_; }
   // The members of the item and menu signals received, in order.
-  const std::vector<std::string>& signals() const;
+  const std::vector<std::string>& signals() const { return signals_; }
 
   // A method call on the bus, waited for on the main loop. Null on error
   // (the message in *error); the caller owns the reply.
   GVariant* call(const std::string& destination, const std::string& path,
                  const std::string& interface, const std::string& method, GVariant* parameters,
-                 std::string* error = nullptr, int timeoutMs = 5000);
+                 std::string* error = nullptr);
   // A call whose reply is not waited for.
   void send(const std::string& destination, const std::string& path,
             const std::string& interface, const std::string& method, GVariant* parameters);
@@ -53,10 +54,13 @@ class FakeStatusWatcher {
   // The visible top-level entries of the menu at `path` (GetLayout).
   std::vector<MenuLine> menuLayout(const std::string& destination, const std::string& path);
 
-  struct Impl;
-
  private:
-  std::unique_ptr<Impl> impl_;
+  GDBusConnection* connection_ = nullptr;
+  GDBusNodeInfo* node_ = nullptr;
+  unsigned object_ = 0, name_ = 0, subscription_ = 0;
+  bool owned_ = false;
+  std::vector<Registration> registrations_;
+  std::vector<std::string> signals_;
 };
 
 }  // namespace larkspur::test

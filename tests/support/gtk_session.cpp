@@ -18,10 +18,7 @@ void stopSession() {
   // Not g_test_dbus_down: it waits for the shared connection to go away,
   // and the desktop holds it for the life of the process.
   if (privateBus) g_test_dbus_stop(privateBus);
-  if (xvfbPid > 0) {
-    kill(xvfbPid, SIGTERM);
-    waitpid(xvfbPid, nullptr, 0);
-  }
+  if (xvfbPid > 0) kill(xvfbPid, SIGTERM), waitpid(xvfbPid, nullptr, 0);
 }
 
 // Starts Xvfb and answers the display number it reports once it accepts
@@ -99,10 +96,8 @@ std::string runProgram(const std::vector<std::string>& argv, bool* ok) {
   g_child_watch_add(pid, [](GPid, gint s, gpointer data) { *static_cast<gint*>(data) = s; }, &status);
   // The program may need us to answer it (a clipboard read asks the owner),
   // so the main loop keeps running while it does.
-  if (!iterateUntil([&] { return status != -1; }, 15000)) {
-    kill(pid, SIGKILL);
-    iterateUntil([&] { return status != -1; }, 5000);
-  }
+  if (!iterateUntil([&] { return status != -1; }, 15000))
+    kill(pid, SIGKILL), iterateUntil([&] { return status != -1; }, 5000);
   std::string result;
   char buffer[4096];
   for (ssize_t n; (n = read(out, buffer, sizeof buffer)) > 0;) result.append(buffer, static_cast<std::size_t>(n));
@@ -112,21 +107,17 @@ std::string runProgram(const std::vector<std::string>& argv, bool* ok) {
 }
 
 bool busHasName(const std::string& prefix) {
-  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-  GVariant* reply = !bus ? nullptr
-                         : g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                       "org.freedesktop.DBus", "ListNames", nullptr,
-                                                       G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, 2000,
-                                                       nullptr, nullptr);
-  bool found = false;
-  if (reply) {
-    g_autofree const gchar** names = nullptr;
-    g_variant_get(reply, "(^a&s)", &names);
-    for (int i = 0; names[i]; ++i) found = found || g_str_has_prefix(names[i], prefix.c_str());
-    g_variant_unref(reply);
-  }
-  if (bus) g_object_unref(bus);
-  return found;
+  g_autoptr(GDBusConnection) bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  g_autoptr(GVariant) reply = !bus ? nullptr
+                                   : g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                                 "org.freedesktop.DBus", "ListNames", nullptr,
+                                                                 G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, 2000,
+                                                                 nullptr, nullptr);
+  g_autofree const gchar** names = nullptr;
+  if (reply) g_variant_get(reply, "(^a&s)", &names);
+  for (int i = 0; names && names[i]; ++i)
+    if (g_str_has_prefix(names[i], prefix.c_str())) return true;
+  return false;
 }
 
 }  // namespace larkspur::test

@@ -24,13 +24,6 @@ int bindLoopback(int& port) {
 
 }  // namespace
 
-LoopbackHttpServer::Response LoopbackHttpServer::text(int status, std::string body) {
-  return Response{.status = status, .body = std::move(body), .headers = {{"Content-Type", "text/plain"}}};
-}
-
-LoopbackHttpServer::Response LoopbackHttpServer::redirect(const std::string& location, int status) {
-  return Response{.status = status, .body = {}, .headers = {{"Location", location}}};
-}
 
 LoopbackHttpServer::LoopbackHttpServer() {
   listener_ = bindLoopback(port_);
@@ -59,20 +52,6 @@ LoopbackHttpServer::~LoopbackHttpServer() {
   if (listener_ >= 0) ::close(listener_);
 }
 
-std::string LoopbackHttpServer::url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
-}
-
-void LoopbackHttpServer::route(const std::string& path, Response response) {
-  std::lock_guard lock(mutex_);
-  routes_[path] = std::move(response);
-}
-
-std::vector<LoopbackHttpServer::Request> LoopbackHttpServer::requests() const {
-  std::lock_guard lock(mutex_);
-  return requests_;
-}
-
 int LoopbackHttpServer::closedPort() {
   int port = 0;
   if (const int fd = bindLoopback(port); fd >= 0) ::close(fd);
@@ -87,11 +66,9 @@ void LoopbackHttpServer::serve(int client) {
     if ((n = ::recv(client, chunk, sizeof chunk, 0)) > 0) block.append(chunk, static_cast<std::size_t>(n));
   Response response = text(404, "not found");
   if (n > 0) {
-    const std::size_t start = block.find(' ') + 1;
-    Request request{block.substr(start, block.find(' ', start) - start)};
+    const std::size_t start = block.find(' ') + 1;  // the route: the path without its query
     std::lock_guard lock(mutex_);
-    requests_.push_back(request);
-    if (auto it = routes_.find(request.path.substr(0, request.path.find('?'))); it != routes_.end())
+    if (auto it = routes_.find(block.substr(start, block.find_first_of(" ?", start) - start)); it != routes_.end())
       response = it->second;
   }
   std::string out = "HTTP/1.1 " + std::to_string(response.status) + " Status\r\nConnection: close\r\n";

@@ -24,20 +24,22 @@ class LoopbackHttpServer {
     // No Content-Length: the body ends when the connection closes.
     bool omitContentLength = false;
   };
-  static Response text(int status, std::string body);
-  static Response redirect(const std::string& location, int status = 302);
-
-  struct Request {
-    std::string path;  // as sent, query included
-  };
+  static Response text(int status, std::string body) {
+    return Response{.status = status, .body = std::move(body), .headers = {{"Content-Type", "text/plain"}}};
+  }
+  static Response redirect(const std::string& location, int status = 302) {
+    return Response{.status = status, .body = {}, .headers = {{"Location", location}}};
+  }
 
   LoopbackHttpServer();
   ~LoopbackHttpServer();
 
-  std::string url(const std::string& path) const;
+  std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
   // Unrouted paths answer 404. The query is not part of the route.
-  void route(const std::string& path, Response response);
-  std::vector<Request> requests() const;
+  void route(const std::string& path, Response response) {
+    std::lock_guard lock(mutex_);
+    routes_[path] = std::move(response);
+  }
 
   // A port on 127.0.0.1 that nobody listens on (bound and closed again).
   static int closedPort();
@@ -46,11 +48,10 @@ class LoopbackHttpServer {
   void serve(int client);
 
   int listener_ = -1, port_ = 0;
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   bool stopping_ = false;
   std::vector<int> clients_;  // open connections, shut down at stop
   std::map<std::string, Response> routes_;
-  std::vector<Request> requests_;
   std::vector<std::thread> connections_;
   std::thread acceptor_;
 };

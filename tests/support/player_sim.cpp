@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -23,15 +22,13 @@ std::vector<std::string> readLines(const std::string& path) {
   return lines;
 }
 
-std::string PlayerSim::executable() { return LARKSPUR_BINARY_DIR "tools/spotify-sim"; }
-
 PlayerSim::PlayerSim(std::vector<std::string> args) : args_(std::move(args)) {
-  args_.insert(args_.begin(), {executable(), "--record", dir_.file("record.txt")});
+  args_.insert(args_.begin(), {SimExecutable, "--record", dir_.file("record.txt")});
 }
 
 PlayerSim::~PlayerSim() { stop(); }
 
-bool PlayerSim::start(int timeoutMs) {
+bool PlayerSim::start() {
   startPrivateBus();
   std::vector<char*> argv;
   for (auto& a : args_) argv.push_back(a.data());
@@ -41,7 +38,7 @@ bool PlayerSim::start(int timeoutMs) {
     execv(argv[0], argv.data());
     _exit(127);
   }
-  return pid_ > 0 && iterateUntil([] { return busHasName(SimBusName); }, timeoutMs);
+  return pid_ > 0 && iterateUntil([] { return busHasName(SimBusName); }, 10000);
 }
 
 void PlayerSim::stop() {
@@ -50,23 +47,15 @@ void PlayerSim::stop() {
   // Not on the main loop: a test's handlers there may be gone by now.
   int polls = 0;
   while (waitpid(pid_, nullptr, WNOHANG) != pid_ && ++polls < 500) g_usleep(10000);
-  if (polls == 500) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
+  if (polls == 500) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
   pid_ = -1;
 }
 
 std::vector<std::string> PlayerSim::record() const { return readLines(dir_.file("record.txt")); }
 
-bool PlayerSim::waitForRecord(const std::string& line, int timeoutMs) const {
-  return iterateUntil([&] { return std::ranges::count(record(), line) > 0; }, timeoutMs);
-}
-
 SimOnPath::SimOnPath(const std::string& simArgs) {
-  std::filesystem::create_symlink(PlayerSim::executable(), dir_.file("spotify"));
-  const char* path = std::getenv("PATH");
-  oldPath_ = path ? path : "/usr/bin:/bin";
+  std::filesystem::create_symlink(SimExecutable, dir_.file("spotify"));
+  oldPath_ = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
   setenv("PATH", (dir_.path() + ":" + oldPath_).c_str(), 1);
   setenv("LARKSPUR_SIM_ARGS", simArgs.c_str(), 1);
 }

@@ -12,23 +12,21 @@
 namespace larkspur::test {
 
 inline constexpr const char* SimBusName = "org.mpris.MediaPlayer2.spotify";
+inline constexpr const char* SimExecutable = LARKSPUR_BINARY_DIR "tools/spotify-sim";
 
 class PlayerSim {
  public:
-  static std::string executable();
-
   explicit PlayerSim(std::vector<std::string> args = {});
   ~PlayerSim();
   PlayerSim(const PlayerSim&) = delete;
   PlayerSim& operator=(const PlayerSim&) = delete;
 
   // Starts it (and the private bus, if not up yet) and waits until its name is on the bus.
-  bool start(int timeoutMs = 10000);
+  bool start();
   // Ends it (SIGTERM) and reaps it.
   void stop();
 
   std::vector<std::string> record() const;
-  bool waitForRecord(const std::string& line, int timeoutMs = 5000) const;
 
  private:
   TempDir dir_;

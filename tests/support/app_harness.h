@@ -35,9 +35,6 @@ class AppHarness {
     endpoints.tempDirectory = home.path() + "/tmp/";
     ::mkdir(endpoints.tempDirectory.c_str(), 0700);
     endpoints.probeUrl = "https://probe.test/";
-    endpoints.imagePrefix = "https://i.scdn.co/image/";
-    endpoints.webHost = "open.spotify.com";
-    endpoints.otherAppsUrl = "https://larkspur.example.org/apps";
     app_ = std::make_unique<AppController>(AppPorts{queue, desktop, player, http, launcher, endpoints});
   }
 

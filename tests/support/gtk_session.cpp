@@ -31,13 +31,11 @@ std::string startXvfb() {
                                 &xvfbPid, nullptr, &out, nullptr, nullptr))
     return {};
   std::string number;
-  char buffer[32];
+  char c = 0;
   pollfd p{out, POLLIN, 0};
-  for (ssize_t n; number.find('\n') == std::string::npos && poll(&p, 1, 20000) > 0 &&
-                  (n = read(out, buffer, sizeof buffer)) > 0;)
-    number.append(buffer, static_cast<std::size_t>(n));
+  while (poll(&p, 1, 20000) > 0 && read(out, &c, 1) == 1 && c != '\n') number += c;
   close(out);
-  return number.find('\n') == std::string::npos ? std::string() : number.substr(0, number.find('\n'));
+  return c == '\n' ? number : std::string();
 }
 
 }  // namespace
@@ -66,19 +64,14 @@ bool startGtkSession(std::string* error) {
 }
 
 bool iterateUntil(const std::function<bool()>& done, int timeoutMs) {
-  gint64 deadline = g_get_monotonic_time() + gint64(timeoutMs) * 1000;
-  while (!done()) {
-    if (g_get_monotonic_time() >= deadline) return false;
-    // A short timeout source keeps the iteration from blocking past the
-    // deadline when nothing else is pending.
-    GSource* tick = g_timeout_source_new(10);
-    g_source_set_callback(tick, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
-    g_source_attach(tick, nullptr);
-    g_main_context_iteration(nullptr, TRUE);
-    g_source_destroy(tick);
-    g_source_unref(tick);
-  }
-  return true;
+  const gint64 deadline = g_get_monotonic_time() + gint64(timeoutMs) * 1000;
+  // A ticking source keeps the iteration from blocking past the deadline
+  // when nothing else is pending.
+  const guint tick = g_timeout_add(10, [](gpointer) { return gboolean(G_SOURCE_CONTINUE); }, nullptr);
+  bool held = false;
+  while (!(held = done()) && g_get_monotonic_time() < deadline) g_main_context_iteration(nullptr, TRUE);
+  g_source_remove(tick);
+  return held;
 }
 
 std::string runProgram(const std::vector<std::string>& argv, bool* ok) {

@@ -32,9 +32,7 @@ class AppHarness {
     desktop.home = home.path() + "/";
     // The build tree keeps the icons in share/larkspur/ beside bin/, as installed.
     desktop.exePath = LARKSPUR_BINARY_DIR "bin/larkspur";
-    endpoints.tempDirectory = home.path() + "/tmp/";
     ::mkdir(endpoints.tempDirectory.c_str(), 0700);
-    endpoints.probeUrl = "https://probe.test/";
     app_ = std::make_unique<AppController>(AppPorts{queue, desktop, player, http, launcher, endpoints});
   }
 
@@ -68,7 +66,7 @@ class AppHarness {
   FakePlayer player;
   FakeHttp http;
   FakeLauncher launcher;
-  Endpoints endpoints;
+  Endpoints endpoints{.probeUrl = "https://probe.test/", .tempDirectory = home.path() + "/tmp/"};
 
  private:
   static int guarded(const std::function<void()>& body) {

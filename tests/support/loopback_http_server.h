@@ -33,9 +33,6 @@ class LoopbackHttpServer {
   static Response text(int status, std::string body) {
     return Response{.status = status, .body = std::move(body), .headers = {{"Content-Type", "text/plain"}}};
   }
-  static Response redirect(const std::string& location, int status = 302) {
-    return Response{.status = status, .body = {}, .headers = {{"Location", location}}};
-  }
 
   LoopbackHttpServer() {
     listener_ = bindLoopback(port_);

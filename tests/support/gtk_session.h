@@ -27,23 +27,6 @@ inline void stopSession() {
   if (xvfbPid > 0) kill(xvfbPid, SIGTERM), waitpid(xvfbPid, nullptr, 0);
 }
 
-// Starts Xvfb and answers the display number it reports once it accepts
-// connections; empty if it does not within 20 s.
-inline std::string startXvfb() {
-  const char* argv[] = {"Xvfb", "-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset", nullptr};
-  int out = -1;
-  if (!g_spawn_async_with_pipes(nullptr, const_cast<char**>(argv), nullptr,
-                                GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr, nullptr,
-                                &xvfbPid, nullptr, &out, nullptr, nullptr))
-    return {};
-  std::string number;
-  char c = 0;
-  pollfd p{out, POLLIN, 0};
-  while (poll(&p, 1, 20000) > 0 && read(out, &c, 1) == 1 && c != '\n') number += c;
-  close(out);
-  return c == '\n' ? number : std::string();
-}
-
 }  // namespace session
 
 // The private bus alone, for tests that need no display.
@@ -64,8 +47,19 @@ inline bool startGtkSession(std::string* error) {
     g_setenv("NO_AT_BRIDGE", "1", TRUE);
     g_setenv("GDK_BACKEND", "x11", TRUE);
     startPrivateBus();  // first: bringing it up clears DISPLAY
-    display = session::startXvfb();
-    if (!display.empty()) g_setenv("DISPLAY", (":" + display).c_str(), TRUE);
+    const char* xvfb[] = {"Xvfb", "-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset", nullptr};
+    int out = -1;
+    char c = 0;
+    if (g_spawn_async_with_pipes(nullptr, const_cast<char**>(xvfb), nullptr,
+                                 GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr, nullptr,
+                                 &session::xvfbPid, nullptr, &out, nullptr, nullptr)) {
+      // Xvfb reports its display number once it accepts connections.
+      pollfd p{out, POLLIN, 0};
+      while (poll(&p, 1, 20000) > 0 && read(out, &c, 1) == 1 && c != '\n') display += c;
+      close(out);
+    }
+    if (c == '\n') g_setenv("DISPLAY", (":" + display).c_str(), TRUE);
+    else display.clear();
     g_unsetenv("WAYLAND_DISPLAY");
   }
   if (display.empty() && error) *error = "Xvfb did not report a display";

@@ -167,7 +167,7 @@ class LiveProgram {
                "<key>Val51</key><integer>1</integer></dict></plist>\n");
     g_setenv("HOME", dir_.file("home").c_str(), TRUE);
     std::filesystem::create_directories(dir_.file("bin"));
-    std::filesystem::create_symlink(test::PlayerSim::executable(), dir_.file("bin/spotify"));
+    std::filesystem::create_symlink(test::SimExecutable, dir_.file("bin/spotify"));
     std::string path = dir_.file("bin") + ":" + g_getenv("PATH");
     g_setenv("PATH", path.c_str(), TRUE);
   }

@@ -23,9 +23,8 @@ class MprisFixture : public testing::Test {
   void SetUp() override { startPrivateBus(); }
 
   void startSim(std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"--items", itemsPath};
-    args.insert(args.end(), extra.begin(), extra.end());
-    sim = std::make_unique<PlayerSim>(args);
+    extra.insert(extra.begin(), {"--items", itemsPath});
+    sim = std::make_unique<PlayerSim>(extra);
     ASSERT_TRUE(sim->start());
   }
 
@@ -33,12 +32,8 @@ class MprisFixture : public testing::Test {
 
   TempDir dir;
   std::string itemsPath = dir.write("items.txt", SimItems);
-  Endpoints endpoints = [] {
-    Endpoints e;
-    e.playerInstallPaths.clear();  // only what the test puts on PATH
-    e.imagePrefix = "http://127.0.0.1:9/image/";
-    return e;
-  }();
+  // The player's client only where the test puts it on PATH.
+  Endpoints endpoints{.imagePrefix = "http://127.0.0.1:9/image/", .playerInstallPaths = {}};
   MprisScriptService service{endpoints, 1000, 10000};
   PlayerBridge bridge{service};
   std::unique_ptr<PlayerSim> sim;

@@ -34,7 +34,7 @@ class HttpRequestTest : public ::testing::Test {
 TEST_F(HttpRequestTest, FollowsARedirectToAnErrorPageAndReadsItWhole) {
   std::string body;
   for (int i = 0; body.size() < 1300 * 1024; ++i) body += std::to_string(i) + ",";
-  server.route("/old", LoopbackHttpServer::redirect("/new"));
+  server.route("/old", {.status = 302, .body = {}, .headers = {{"Location", "/new"}}});
   server.route("/new", LoopbackHttpServer::text(404, body));
   const HttpResponse response = fetch(server.url("/old"));
   EXPECT_EQ(toUtf8(response.status), "404");

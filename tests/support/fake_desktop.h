@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,20 @@ struct FakeWindow {
   std::map<std::int64_t, FakeControl> controls;
   std::vector<std::int64_t> order;  // controls in creation order
   // Each control as "kind x,y,w,h size[b] text" (images: "image x,y,w,h").
-  std::vector<std::string> layout() const;
+  std::vector<std::string> layout() const {
+    static const char* kinds[] = {"label", "button", "image", "field"};
+    std::vector<std::string> out;
+    for (auto id : order) {
+      const FakeControl& c = controls.at(id);
+      const Rect& f = c.spec.frame;
+      std::ostringstream line;
+      line << kinds[static_cast<int>(c.spec.kind)] << " " << f.x << "," << f.y << "," << f.width << "," << f.height;
+      if (c.spec.kind != ControlKind::ImageView)
+        line << " " << c.spec.font.size << (c.spec.font.bold ? "b " : " ") << toUtf8(c.text);
+      out.push_back(line.str());
+    }
+    return out;
+  }
   const FakeControl& at(std::size_t i) const { return controls.at(order.at(i)); }
 };
 
@@ -71,20 +85,73 @@ class FakeDesktop : public Desktop {
 
   // ------------------------------------------------ acting as the user
   // Each scripted action is one system event for EventQueue::wait.
-  void chooseMenuItem(std::int64_t id);
-  void pressHotkey(int keyCode, std::uint32_t modifiers);
-  void tick();  // every running timer fires once
-  void clickButton(std::int64_t window, const std::string& text);
+  void chooseMenuItem(std::int64_t id) {
+    then([this, id] {
+      // Hosts deliver clicks on disabled entries too; the desktop drops them.
+      const MenuEntry* e = entry(id);
+      if (e && e->enabled && statusItemShown) queue_.enqueue(EventMenu, id, 0, 0);
+    });
+  }
+  void pressHotkey(int keyCode, std::uint32_t modifiers) {
+    then([this, keyCode, modifiers] {
+      for (auto& [ref, grab] : grabs)
+        if (grab.keyCode == keyCode && grab.modifiers == modifiers && hotkeyHandler_)
+          return hotkeyHandler_(grab.identity);
+    });
+  }
+  void tick() {  // every running timer fires once
+    then([this] {
+      auto copy = timers_;
+      for (auto& [handle, fire] : copy)
+        if (timers_.count(handle)) fire();
+    });
+  }
+  void clickButton(std::int64_t window, const std::string& text) {
+    then([this, window, text] {
+      for (auto& [id, c] : windows[window].controls)
+        if (toUtf8(c.text) == text) return queue_.enqueue(EventControl, id, window, 0);
+    });
+  }
   void pressClose(std::int64_t window) { then([=, this] { queue_.enqueue(EventCloseRequest, window, window, 0); }); }
-  void typeKey(KeyEvent key);  // offered to the queue's filters first
+  void typeKey(KeyEvent key) {  // offered to the queue's filters first
+    then([this, key] {
+      if (queue_.offerToFilters(key)) return;
+      FakeControl* c = find(key.focusedWindow, key.focusedControl);
+      if (c && c->spec.kind == ControlKind::ShortcutField && key.character >= 32) c->text.push_back(key.character);
+    });
+  }
   void requestTermination() { then([this] { queue_.enqueue(EventMenu, MenuObjectQuit, WindowApplication, 0); }); }
   void then(std::function<void()> action) { script_.push_back(std::move(action)); }
 
   // A menu entry as the user sees it, or null.
-  const MenuEntry* entry(std::int64_t id) const;
-  std::vector<std::string> menuLines() const;  // "2 Next…" / "---", for readable asserts
-  std::string enabledIds() const;              // "2 3 4 14 "
-  const FakeControl* control(std::int64_t window, std::int64_t id) const;
+  const MenuEntry* entry(std::int64_t id) const {
+    if (menu)
+      for (const auto& e : menu->entries)
+        if (!e.separator && e.id == id) return &e;
+    return nullptr;
+  }
+  // "2 Next…" / "---", for readable asserts
+  std::vector<std::string> menuLines() const {
+    std::vector<std::string> lines;
+    for (const auto& e : menu ? menu->entries : std::vector<MenuEntry>{}) {
+      std::string line = std::to_string(e.id) + " " + toUtf8(e.text);
+      if (!e.iconName.empty()) line += " [" + e.iconName + "]";
+      else if (e.image) line += " [image]";
+      lines.push_back(e.separator ? "---" : e.enabled ? line : line + " (disabled)");
+    }
+    return lines;
+  }
+  std::string enabledIds() const {  // "2 3 4 14 "
+    std::string out;
+    for (std::int64_t id = 1; id <= 14; ++id)
+      if (const MenuEntry* e = entry(id); e && e->enabled) out += std::to_string(id) + " ";
+    return out;
+  }
+  const FakeControl* control(std::int64_t window, std::int64_t id) const {
+    auto w = windows.find(window);
+    if (w == windows.end() || !w->second.controls.count(id)) return nullptr;
+    return &w->second.controls.at(id);
+  }
   std::size_t runningTimers() const { return timers_.size(); }
 
   // ------------------------------------------------ StatusItemPort
@@ -95,7 +162,10 @@ class FakeDesktop : public Desktop {
   void setStatusTitle(const Text& title) override { statusTitle = title; }
   void setStatusToolTip(const Text&) override {}
   void setStatusMenu(const MenuModel* model) override { menu = model ? std::optional(*model) : std::nullopt; }
-  void menuItemEnabledChanged(const MenuModel& model, std::int64_t id) override;
+  void menuItemEnabledChanged(const MenuModel& model, std::int64_t id) override {
+    MenuEntry* mine = menu && menu->number == model.number ? menu->find(id) : nullptr;
+    if (const MenuEntry* theirs = const_cast<MenuModel&>(model).find(id); mine && theirs) mine->enabled = theirs->enabled;
+  }
   void menuFreed(const MenuModel& model) override {
     if (menu && menu->number == model.number) menu.reset();
   }
@@ -152,7 +222,12 @@ class FakeDesktop : public Desktop {
     return !handlerInstallFails;
   }
   std::optional<HotkeyRef> registerHotkey(int keyCode, std::uint32_t modifiers, Identity identity,
-                                          std::int64_t = 0) override;
+                                          std::int64_t = 0) override {
+    for (auto& [ref, grab] : grabs)  // held already, by us or another client
+      if (grab.keyCode == keyCode && grab.modifiers == modifiers) return std::nullopt;
+    grabs[nextRef_] = FakeGrab{keyCode, modifiers, identity};
+    return nextRef_++;
+  }
   bool unregisterHotkey(HotkeyRef ref) override { return grabs.erase(ref); }
 
   // ------------------------------------------------ SystemPort
@@ -168,14 +243,20 @@ class FakeDesktop : public Desktop {
   void sleepMs(int) override {}
   void setClipboardText(const Text& text) override { clipboard = text; }
   void setDesktopPicture(const std::string& path) override { desktopPictures.push_back(path); }
-  bool launchShell(const std::string& command) override {
-    shellCommands.push_back(command);
-    return true;
-  }
+  bool launchShell(const std::string& command) override { return shellCommands.push_back(command), true; }
   [[noreturn]] void exitProcess(int status) override { throw ProcessExit{status}; }
 
   // ------------------------------------------------ SystemEventSource
-  bool dispatchOne(int timeoutMs) override;
+  bool dispatchOne(int timeoutMs) override {
+    if (script_.empty()) {
+      if (timeoutMs >= 0) return false;
+      throw OutOfEvents();
+    }
+    auto action = std::move(script_.front());
+    script_.pop_front();
+    action();
+    return true;
+  }
   void wake() override {}
   bool hasPending() override { return !script_.empty(); }
 

@@ -22,8 +22,7 @@ class GtkDesktopTest : public ::testing::Test {
 
   // Waits on the queue, as the program's loops do, until `code` comes out.
   bool waitForEvent(std::int32_t code, int timeoutMs = 5000) {
-    std::int32_t seen = 0;
-    return iterateUntil([&] { return (seen = queue.wait(20)) == code; }, timeoutMs);
+    return iterateUntil([&] { return queue.wait(20) == code; }, timeoutMs);
   }
 
   EventQueue queue;

@@ -2,22 +2,13 @@
 // process's own X server and bus, with a fresh home, cache directory and
 // loopback servers: what only the whole program shows, the rest being proven
 // against the fakes and on the desktop piece by piece.
-#include <gio/gio.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-
-#include <filesystem>
-#include <fstream>
 
 #include "support/e2e_program.h"
 
 namespace larkspur::test {
 namespace {
-
-namespace fs = std::filesystem;
 
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
@@ -63,7 +54,7 @@ TEST(EndToEnd, InstalledWithoutNetworkThenASecondInstanceAHotkeyAcrossARelaunchC
               LARKSPUR_BINARY_DIR, "--prefix", "/usr"}, &ok);
   ASSERT_TRUE(ok);
   program.executable = dest.file("usr/bin/larkspur-loopback");
-  fs::copy_file(LARKSPUR_BINARY_DIR "tools/larkspur-loopback", program.executable);
+  std::filesystem::copy_file(LARKSPUR_BINARY_DIR "tools/larkspur-loopback", program.executable);
   std::string probe = program.probeUrl;
   program.probeUrl = "http://127.0.0.1:" + std::to_string(LoopbackHttpServer::closedPort()) + "/";
   ASSERT_TRUE(program.spawn());
@@ -85,10 +76,8 @@ TEST(EndToEnd, InstalledWithoutNetworkThenASecondInstanceAHotkeyAcrossARelaunchC
   EXPECT_EQ(program.waitForExit(program.pid()), 0);
   ASSERT_TRUE(program.waitForItem());
   ASSERT_TRUE(program.entry("Next +" + kNextHotkey)) << "the hotkey not kept";
-  for (const char* action : {"next", "previous", "repeat", "shuffle", "pause", "pause", "details"}) {
-    EXPECT_EQ(command(action, &ok), "") << action;
-    EXPECT_TRUE(ok) << action;
-  }
+  for (const char* action : {"next", "previous", "repeat", "shuffle", "pause", "pause", "details"})
+    EXPECT_EQ(command(action, &ok) + (ok ? "" : "(failed)"), "") << action;
   EXPECT_TRUE(iterateUntil([&] {
     return program.recordCount("Next") == 1 && program.recordCount("Previous") == 1 &&
            program.recordCount("SetPosition /com/spotify/track/t1 0") == 1 &&

@@ -6,9 +6,8 @@
 set -u
 exe=$1 version=$2
 # Beside the executable, so that a hard link to it can sit in an odd path.
-tmp=$(mktemp -d "$(dirname "$exe")/command-line-test.XXXXXX")
+tmp=$(mktemp -d "$(dirname "$exe")/command-line-test.XXXXXX") && mkdir "$tmp/home"
 trap 'rm -rf "$tmp"' EXIT
-mkdir "$tmp/home"
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
@@ -47,8 +46,7 @@ expect 0 "*was not set*" "" "$exe" --autostart=off
 # path with characters the Exec syntax reserves is quoted so that the
 # session still finds it.
 unset XDG_CONFIG_HOME
-mkdir "$tmp/odd \$dir"
-ln "$exe" "$tmp/odd \$dir/larkspur" || cp "$exe" "$tmp/odd \$dir/larkspur"
+mkdir "$tmp/odd \$dir" && { ln "$exe" "$tmp/odd \$dir/larkspur" || cp "$exe" "$tmp/odd \$dir/larkspur"; }
 expect 0 "*" "" "$tmp/odd \$dir/larkspur" --autostart on
 entry="$tmp/home/.config/autostart/larkspur.desktop"
 desktop-file-validate "$entry" && grep -qxF "Exec=\"$tmp/odd \\\\\$dir/larkspur\"" "$entry" ||

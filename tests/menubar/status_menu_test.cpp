@@ -14,15 +14,12 @@ using test::Entries;
 using test::kRanOutOfEvents;
 using Lines = std::vector<std::string>;
 
-std::string withBlanks(const std::string& text, std::size_t blanks, const std::string& tail) {
-  return text + std::string(blanks, ' ') + tail;
-}
+std::string withBlanks(const std::string& text, std::size_t blanks, const std::string& tail) { return text + std::string(blanks, ' ') + tail; }
 
 // The settings a previous run leaves: Hide Artist, Mute Ads, Close Spotify,
 // Hide Artwork and Icon Shown.
 Entries flags(const char* values, Entries more = {}) {
-  const char* keys[] = {"Val9", "Val11", "Val17", "Val19", "Val51"};
-  for (int i = 0; i < 5; ++i) more.emplace_back(keys[i], std::string(1, values[i]));
+  for (int i = 0; const char* key : {"Val9", "Val11", "Val17", "Val19", "Val51"}) more.emplace_back(key, std::string(1, values[i++]));
   return more;
 }
 
@@ -100,9 +97,8 @@ TEST(StatusMenu, ShowsExactlyTheEntriesOfTheSettingsAndThePlayersState) {
     if (const MenuEntry* art = h.desktop.entry(MenuItemTrackDetails); art && art->image) {
       EXPECT_EQ(std::pair(art->image->pointWidth, art->image->pointHeight), std::pair(268.0, 268.0));
     }
-    const StatusMouseActions& mouse = h.desktop.mouseActions;
-    EXPECT_EQ((std::vector{mouse.middleClick, mouse.wheelAway, mouse.wheelTowards}),
-              (std::vector<std::int64_t>{MenuItemPlayPause, MenuItemPrevious, MenuItemNext}));
+    const StatusMouseActions& m = h.desktop.mouseActions;
+    EXPECT_EQ(std::tuple(m.middleClick, m.wheelAway, m.wheelTowards), std::tuple(MenuItemPlayPause, MenuItemPrevious, MenuItemNext));
   }
 }
 
@@ -116,10 +112,7 @@ TEST(StatusMenu, IconFollowsAppearanceAndSettingAndIsBlackOrWhite) {
     ASSERT_EQ(h.start(), kRanOutOfEvents);
     const Image *shown = h.desktop.statusImage, *light = h.app().images().platformImage(SlotLightIcon),
                 *darkIcon = h.app().images().platformImage(SlotDarkIcon);
-    if (iconShown[4] == '0') {
-      EXPECT_EQ(shown, nullptr);
-      continue;
-    }
+    if (iconShown[4] == '0') { EXPECT_EQ(shown, nullptr); continue; }
     ASSERT_TRUE(shown && light && darkIcon) << "icons missing from the build's share/larkspur/";
     EXPECT_EQ(shown, dark ? darkIcon : light);
     EXPECT_TRUE(h.desktop.statusImageTemplate);

@@ -118,14 +118,11 @@ class E2eProgram {
     GVariant* v = busName_.empty() ? nullptr
                                    : watcher_.property(busName_, objectPath_, "org.kde.StatusNotifierItem", property);
     if (!v) return "<none>";
-    gchar* text = g_variant_is_container(v) ? g_variant_print(v, FALSE) : g_variant_dup_string(v, nullptr);
-    std::string s = text;
-    g_free(text), g_variant_unref(v);
-    return s;
+    g_autofree gchar* text = g_variant_is_container(v) ? g_variant_print(v, FALSE) : g_variant_dup_string(v, nullptr);
+    g_variant_unref(v);
+    return text;
   }
-  bool waitForLabel(const std::string& text) {
-    return iterateUntil([&] { return item("XAyatanaLabel") == text; });
-  }
+  bool waitForLabel(const std::string& text) { return iterateUntil([&] { return item("XAyatanaLabel") == text; }); }
   // Waits for a menu entry whose text (with the blanks before its shortcut)
   // starts with a match of `pattern`; clicks it, as a host does, if asked.
   bool entry(const std::string& pattern, bool click = false) {

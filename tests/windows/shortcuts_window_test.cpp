@@ -15,7 +15,6 @@ using test::AppHarness;
 using Lines = std::vector<std::string>;
 
 constexpr std::int64_t kWindow = ShortcutsWindowNumber;
-constexpr std::uint32_t kShift = 1u << 17, kCommand = 1u << 20;
 
 // Entries as the settings file holds them after the run.
 Lines stored(AppHarness& h, Lines keys = {"Val31", "Val33", "Val35", "Val37", "Val39", "Val41"}) {
@@ -70,7 +69,7 @@ TEST_F(ShortcutsWindowTest, FieldsShowTheStoredTextsAndWhatIsTypedIsSavedForTheR
   open();
   h.desktop.pressHotkey(45, 256);
   h.desktop.pressHotkey(35, 256);
-  typeInto(0, KeyEvent{kShift | kCommand, 40, u'K'});
+  typeInto(0, KeyEvent{(1u << 17) | (1u << 20), 40, u'K'});  // ⇧⌘K
   typeInto(1, KeyEvent{0, 51, 8});
   h.desktop.pressClose(kWindow);
   ASSERT_EQ(h.start(), 0);

@@ -14,8 +14,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
-shots=""
-if [ "${2:-}" = --screenshot ]; then shots=$(mkdir -p "$3" && cd "$3" && pwd) || exit 2; fi
+shots=$([ "${2:-}" != --screenshot ] || { mkdir -p "$3" && cd "$3" && pwd; }) || exit 2
 command -v gnome-shell >/dev/null || { echo "SKIP: gnome-shell is not installed"; exit 77; }
 
 # Outside the session: a private runtime directory and a stand-in system bus
@@ -61,8 +60,7 @@ trap 'exit 143' INT TERM
 
 sandbox_prepare "$work/sandbox" "$build" || exit 1
 extension=larkspur-test@larkspur
-mkdir -p "$HOME/.local/share/gnome-shell/extensions" &&
-  cp -r "$here/$extension" "$HOME/.local/share/gnome-shell/extensions/"
+mkdir -p "$HOME/.local/share/gnome-shell/extensions" && cp -r "$here/$extension" "$_"
 gsettings set org.gnome.shell disable-user-extensions false
 gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com', '$extension']"
 gsettings set org.gnome.desktop.interface enable-animations false
@@ -94,8 +92,7 @@ item() {
     const item = $item;
     if (!item || !item.visible || !item.mapped) return 'missing';
     const icon = item.icon, [x, y] = icon.get_transformed_position(), [w, h] = icon.get_transformed_size();
-    return (item._label ? item._label.text : '') + '|' +
-      (icon.gicon && icon.visible ? [x, y, w, h].map(Math.round).join(',') : 'none');
+    return (item._label?.text ?? '') + '|' + (icon.gicon && icon.visible ? [x, y, w, h].map(Math.round).join(',') : 'none');
   })()"
 }
 shows_label() { [ "$(item | cut -d'|' -f1)" = "$1" ]; }
@@ -132,19 +129,16 @@ click_js="(() => {
   pointer.notify_button(now, Clutter.BUTTON_PRIMARY, Clutter.ButtonState.RELEASED);
   return 'clicked';
 })()"
-menu_js="(() => { const menu = $item.menu;
-  return menu.isOpen ? menu._getMenuItems().filter(m => m.visible && m.label).map(m => m.label.text).join('|') : 'closed';
-})()"
+menu_js="(() => { const menu = $item.menu; return menu.isOpen ?
+  menu._getMenuItems().filter(m => m.visible && m.label).map(m => m.label.text).join('|') : 'closed'; })()"
 shell_is "$click_js" clicked || fail "could not click the item"
 wait_for 30 "the open menu" eval '[[ "|$(shell_eval "$menu_js")" == *"|Next"*"|Quit"* ]]' ||
   fail "the menu: $(shell_eval "$menu_js")"
 
 # The right end of the top bar down to the menu's foot.
 if [ -n "$shots" ]; then
-  read -r left bottom <<<"$(shell_eval "(() => {
-    const menu = $item.menu.actor, [x, y] = menu.get_transformed_position(), [w, h] = menu.get_transformed_size();
-    return [x, y + h].map(Math.round).join(' ');
-  })()")"
+  read -r left bottom <<<"$(shell_eval "(() => { const menu = $item.menu.actor, [x, y] = menu.get_transformed_position();
+    return [x, y + menu.get_transformed_size()[1]].map(Math.round).join(' '); })()")"
   gdbus call --session --dest org.gnome.Shell.Screenshot --object-path /org/gnome/Shell/Screenshot \
     --method org.gnome.Shell.Screenshot.Screenshot false false "$work/screen.png" >/dev/null &&
     convert "$work/screen.png" -crop "$((1280 - left + 16))x$((bottom + 16))+$((left - 16))+0" +repage \

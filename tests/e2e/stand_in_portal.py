@@ -16,7 +16,6 @@ node = Gio.DBusNodeInfo.new_for_xml("""<node>
   <arg type="o" direction="out"/></method></interface>
 <interface name="org.example.PortalTest">
  <method name="Test"><arg type="s"/><arg type="as" direction="out"/></method></interface></node>""")
-refuse = "--refuse" in sys.argv
 calls, latest = [], "/"
 
 
@@ -29,11 +28,10 @@ def on_call(bus, sender, path, iface, method, args, invocation):
     args, code, results = args.unpack(), 0, {}
     if method == "CreateSession":
         calls.append("CreateSession " + listed(args[0].get("shortcuts", [])))
-        session = f"{PATH}/session/{sender[1:].replace('.', '_')}/{args[0]['session_handle_token']}"
-        if refuse:
-            code = 1
-        else:
-            latest, results = session, {"session_handle": GLib.Variant("s", session)}
+        code = int("--refuse" in sys.argv)
+        if not code:
+            latest = f"{PATH}/session/{sender[1:].replace('.', '_')}/{args[0]['session_handle_token']}"
+            results = {"session_handle": GLib.Variant("s", latest)}
     elif method == "BindShortcuts":
         calls.append("BindShortcuts " + listed(args[1]))
     else:  # Test: Activated for the latest session

@@ -38,8 +38,7 @@ TEST(ArtworkCache, IdComesFromTheAddressOnlyNewArtworkRebuildsAndQuitSweepsOnlyI
   h.desktop.chooseMenuItem(MenuItemNext);
   h.desktop.tick();
   h.desktop.then([&] {  // the title follows without a rebuild
-    EXPECT_EQ(h.desktop.statusItemBuilds, 1);
-    EXPECT_EQ(toUtf8(h.desktop.statusTitle).rfind("Track 1", 0), 0u);
+    EXPECT_EQ(std::pair(h.desktop.statusItemBuilds, toUtf8(h.desktop.statusTitle).substr(0, 7)), std::pair(1, std::string("Track 1")));
   });
   h.desktop.chooseMenuItem(MenuItemNext);
   h.desktop.tick();

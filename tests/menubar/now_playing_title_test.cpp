@@ -17,8 +17,7 @@ class NowPlayingTitleTest : public ::testing::Test {
  protected:
   void SetUp() override { setProgramLocale(); }
   void play(std::string name, std::string artist, int hideArtist) {
-    player.tracks[0].name = std::move(name);
-    player.tracks[0].artist = std::move(artist);
+    player.tracks[0].name = std::move(name), player.tracks[0].artist = std::move(artist);
     prefs.hideArtist = static_cast<std::int8_t>(hideArtist);
     title.refresh();
   }

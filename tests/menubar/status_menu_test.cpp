@@ -115,8 +115,7 @@ TEST(StatusMenu, IconFollowsAppearanceAndSettingAndIsBlackOrWhite) {
     if (iconShown[4] == '0') { EXPECT_EQ(shown, nullptr); continue; }
     ASSERT_TRUE(shown && light && darkIcon) << "icons missing from the build's share/larkspur/";
     EXPECT_EQ(shown, dark ? darkIcon : light);
-    EXPECT_TRUE(h.desktop.statusImageTemplate);
-    EXPECT_EQ(std::pair(shown->pointWidth, shown->pointHeight), std::pair(16.0, 16.0));
+    EXPECT_EQ(std::tuple(h.desktop.statusImageTemplate, shown->pointWidth, shown->pointHeight), std::tuple(true, 16.0, 16.0));
     ASSERT_EQ(light->rgba.size(), darkIcon->rgba.size());
     int ink = 0, opaque = 0;
     for (std::size_t i = 0; i < light->rgba.size(); i += 4)

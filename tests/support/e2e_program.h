@@ -18,7 +18,6 @@
 #include <X11/Xlib.h>
 
 #include <algorithm>
-#include <memory>
 #include <optional>
 #include <regex>
 
@@ -34,7 +33,8 @@ class E2eProgram {
   TempDir dir_;  // home/, tmp/ (the cache's parent), items, record, endpoints
   LoopbackHttpServer server_;
   FakeStatusWatcher watcher_;
-  std::unique_ptr<SimOnPath> simOnPath_;
+  SimOnPath sim_{"--record " + dir_.file("record.txt") + " --art-base " + server_.url("/image/") + " --items " +
+                 dir_.file("items.txt")};
   std::size_t items_ = 0;  // registrations seen
   std::string busName_, objectPath_, menuPath_;  // the current item
   pid_t pid_ = -1;
@@ -65,7 +65,7 @@ class E2eProgram {
   }
 
   // Before the first start.
-  std::string probeUrl = server_.url("/"), imagePrefix = server_.url("/image/");
+  std::string probeUrl = server_.url("/");
   // The program to run: the loopback build, or a copy of it placed elsewhere.
   std::string executable = LARKSPUR_BINARY_DIR "tools/larkspur-loopback";
   // A file of the run: home/ (its settings under Library/Preferences),
@@ -76,12 +76,9 @@ class E2eProgram {
   // its tray item.
   bool spawn() {
     std::string endpoints = dir_.write(
-        "endpoints.txt", "probeUrl=" + probeUrl + "\nimagePrefix=" + imagePrefix +
+        "endpoints.txt", "probeUrl=" + probeUrl + "\nimagePrefix=" + server_.url("/image/") +
                              "\nwebHost=open.example.test\notherAppsUrl=" + server_.url("/apps") +
                              "\ntempDirectory=" + dir_.file("tmp") + "\n");
-    if (!simOnPath_)
-      simOnPath_ = std::make_unique<SimOnPath>("--record " + dir_.file("record.txt") + " --art-base " +
-                                               imagePrefix + " --items " + dir_.file("items.txt"));
     pid_ = fork();
     if (pid_ == 0) {
       prctl(PR_SET_PDEATHSIG, SIGKILL);

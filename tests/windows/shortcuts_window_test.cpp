@@ -58,8 +58,7 @@ TEST_F(ShortcutsWindowTest, FirstRunSavedAtOnce) {
             (Lines{"label 20,200,300,25 12 Track Details Shortcut", "field 200,200,100,25 12 "}));
   EXPECT_EQ(shown.at(12).spec.placeholder, u"add shortcut");
   EXPECT_EQ(stored(h), Lines(6, ""));
-  EXPECT_EQ(h.desktop.shellCommands.size(), 1u) << "relaunched";
-  EXPECT_FALSE(h.desktop.statusItemShown);
+  EXPECT_EQ(std::tuple(h.desktop.shellCommands.size(), h.desktop.statusItemShown), std::tuple(1u, false)) << "relaunched";
 }
 
 // Hotkeys are discarded while it is open; backspace clears a row, and its

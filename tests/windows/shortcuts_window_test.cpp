@@ -51,8 +51,7 @@ TEST_F(ShortcutsWindowTest, FirstRunSavedAtOnce) {
   open();
   h.desktop.pressClose(kWindow);
   ASSERT_EQ(h.start(), 0);
-  EXPECT_EQ(shown.title, u"Set Keyboard Shortcuts");
-  EXPECT_EQ(enabledWhileOpen, "2 3 4 14 ");
+  EXPECT_EQ(std::tuple(shown.title, enabledWhileOpen), std::tuple(u"Set Keyboard Shortcuts", "2 3 4 14 "));
   const Lines layout = shown.layout();  // the last row stands for the others
   EXPECT_EQ(Lines(layout.end() - 2, layout.end()),
             (Lines{"label 20,200,300,25 12 Track Details Shortcut", "field 200,200,100,25 12 "}));
@@ -66,8 +65,7 @@ TEST_F(ShortcutsWindowTest, FirstRunSavedAtOnce) {
 TEST_F(ShortcutsWindowTest, FieldsShowTheStoredTextsAndWhatIsTypedIsSavedForTheRelaunch) {
   h.writeSettings({{"Val31", "⌘N"}, {"Val33", "⌘B"}, {"Val39", "⌘P"}, {"Val41", "⌥⌘I"}});
   open();
-  h.desktop.pressHotkey(45, 256);
-  h.desktop.pressHotkey(35, 256);
+  for (int key : {45, 35}) h.desktop.pressHotkey(key, 256);
   typeInto(0, KeyEvent{(1u << 17) | (1u << 20), 40, u'K'});  // ⇧⌘K
   typeInto(1, KeyEvent{0, 51, 8});
   h.desktop.pressClose(kWindow);

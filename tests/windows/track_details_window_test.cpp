@@ -49,8 +49,7 @@ TEST_F(TrackDetailsWindowTest, TrackShowsItsDetailsCopiesSetsTheDesktopAndCloses
   h.desktop.then([&] { stillOpen = h.desktop.windows.count(kWindow) == 1; });
   click("OK");
   ASSERT_EQ(h.start(), kRanOutOfEvents);
-  EXPECT_EQ(shown.title, u"Current Track Details");
-  EXPECT_TRUE(shown.stayOnTop && shown.buttonsHidden);
+  EXPECT_EQ(std::tuple(shown.title, shown.stayOnTop, shown.buttonsHidden), std::tuple(u"Current Track Details", true, true));
   EXPECT_EQ(shown.layout(), (Lines{"label 0,16,600,24 13 Tune (3:07)", "button 250,40,100,22 11 Copy URL",
                                    "image 232,64,136,136", "button 220,203,156,22 11 Set Artwork as Desktop",
                                    "label 0,230,600,24 16b Band", "label 0,252,600,24 13 " + n(77),

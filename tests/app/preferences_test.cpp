@@ -46,10 +46,9 @@ TEST_F(PreferencesTest, FirstRunWritesTheDefaultsPrivatelyAndAgainWhenDeleted) {
   prefs.writeDefaults();
   Preferences again{file.string()};  // the next run reads what memory holds
   again.load();
-  EXPECT_EQ(std::tuple(again.hideArtist, again.muteAds, again.closePlayerOnExit, again.hideArtwork, again.iconShown),
-            std::tuple(1, 0, 0, 0, 1));
-  EXPECT_EQ(std::tuple(prefs.hideArtist, prefs.muteAds, prefs.closePlayerOnExit, prefs.hideArtwork, prefs.iconShown),
-            std::tuple(1, 0, 0, 0, 1));
+  for (const Preferences* p : {&again, &prefs})
+    EXPECT_EQ(std::tuple(p->hideArtist, p->muteAds, p->closePlayerOnExit, p->hideArtwork, p->iconShown),
+              std::tuple(1, 0, 0, 0, 1));
   EXPECT_EQ(fs::status(file).permissions(), kPrivate);
   EXPECT_EQ(fs::status(dir).permissions(), fs::perms::owner_all);
   EXPECT_EQ(filesInDir(), 1u);
@@ -116,8 +115,7 @@ TEST_F(PreferencesTest, FailedWriteLeavesOldFileWholeAndIsRetried) {
   rlimit old{};
   ::getrlimit(RLIMIT_FSIZE, &old);
   auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limited = old;
-  limited.rlim_cur = 64;
+  const rlimit limited{64, old.rlim_max};
   ::setrlimit(RLIMIT_FSIZE, &limited);
   prefs.storeFlag("Val8", T("NoArtist"), "Val9", 0);
   ::setrlimit(RLIMIT_FSIZE, &old);

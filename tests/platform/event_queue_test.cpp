@@ -47,7 +47,7 @@ TEST_F(EventQueueTest, TicksMergeOnlyAtTheTailAndPurgeTakesOnlyMatchingEvents) {
 
 // Queued events come first, one system event per wait; filters run most
 // recent first, all of them.
-TEST_F(EventQueueTest, QueuedEventsComeFirstAndFiltersRunMostRecentFirst) {
+TEST_F(EventQueueTest, QueuedEventsComeFirstFiltersRunMostRecentFirstAndClosingAWindowEndsItsEvents) {
   bool dispatched = false;
   desktop.then([&] { dispatched = true; });
   queue.enqueue(EventMenu, 3, WindowApplication, 0);
@@ -61,9 +61,7 @@ TEST_F(EventQueueTest, QueuedEventsComeFirstAndFiltersRunMostRecentFirst) {
   queue.removeFilter(queue.addFilter([&](const KeyEvent&) { order.push_back(4); return false; }));
   EXPECT_TRUE(queue.offerToFilters(KeyEvent{}));
   EXPECT_EQ(order, (std::vector<int>{3, 2, 1}));
-}
-
-TEST_F(EventQueueTest, ClosingAWindowEndsItsTimersAndItsQueuedEvents) {
+  // Closing a window ends its timers and its queued events.
   WindowTable windows{desktop, desktop, queue};
   ASSERT_TRUE(windows.open(7, 0, 0, 100, 100, u"Details", 0));
   ASSERT_TRUE(windows.addTimer(7, 1, 1000));

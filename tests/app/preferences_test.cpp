@@ -49,8 +49,7 @@ TEST_F(PreferencesTest, FirstRunWritesTheDefaultsPrivatelyAndAgainWhenDeleted) {
   for (const Preferences* p : {&again, &prefs})
     EXPECT_EQ(std::tuple(p->hideArtist, p->muteAds, p->closePlayerOnExit, p->hideArtwork, p->iconShown),
               std::tuple(1, 0, 0, 0, 1));
-  EXPECT_EQ(fs::status(file).permissions(), kPrivate);
-  EXPECT_EQ(fs::status(dir).permissions(), fs::perms::owner_all);
+  EXPECT_EQ(std::pair(fs::status(file).permissions(), fs::status(dir).permissions()), std::pair(kPrivate, fs::perms::owner_all));
   EXPECT_EQ(filesInDir(), 1u);
   prefs.storeFlag("Val8", T("NoArtist"), "Val9", 0);
   // A deleted file gets the defaults again, over what memory holds.

@@ -18,8 +18,7 @@ TEST_F(GtkEventSource, TimersTickThroughWaitAndStopEvenFromTheirOwnCallback) {
     ++repeating;
     queue.enqueue(EventTimer, 1, 0, 0);
   });
-  TimerPort::TimerHandle self = 0;
-  self = desktop->startTimer(10, [&] {
+  const TimerPort::TimerHandle self = desktop->startTimer(10, [&] {
     ++once;
     desktop->stopTimer(self);
   });

@@ -26,11 +26,9 @@ class EventQueueTest : public ::testing::Test {
 // released), posted events never; a purged tail is not merged into.
 TEST_F(EventQueueTest, TicksMergeOnlyAtTheTailAndPurgeTakesOnlyMatchingEvents) {
   int released = 0;
-  auto release = [](void* data) { ++*static_cast<int*>(data); };
   queue.enqueue(EventTimer, 1, 7, 0);
-  queue.enqueue(EventTimer, 1, 7, 0, &released, release);
-  queue.post(EventNextTrack, NotGiven, 5, NotGiven, nullptr);
-  queue.post(EventNextTrack, NotGiven, 5, NotGiven, nullptr);
+  queue.enqueue(EventTimer, 1, 7, 0, &released, [](void* data) { ++*static_cast<int*>(data); });
+  for (int i = 0; i < 2; ++i) queue.post(EventNextTrack, NotGiven, 5, NotGiven, nullptr);
   queue.enqueue(EventTimer, 1, 7, 0);
   queue.enqueue(EventTimer, 2, 7, 0);
   EXPECT_EQ(released, 1);

@@ -61,7 +61,7 @@ TEST_F(PreferencesTest, FirstRunWritesTheDefaultsPrivatelyAndAgainWhenDeleted) {
 
 // Flags keep their low byte, signed; storing a text leaves memory alone until
 // the next load.
-TEST_F(PreferencesTest, FlagsKeepTheLowByteSignedAndStoredTextsAreReadAtTheNextLoad) {
+TEST_F(PreferencesTest, FlagsKeepTheLowByteSignedStoredTextsAreReadAtTheNextLoadAndUnknownEntriesStay) {
   for (auto [stored, expected] : {std::pair{"<integer>256</integer>", 0}, {"<integer>128</integer>", -128}, {"", 0},
                                   {"<true/>", 1}, {"<real>-1.5</real>", -1}, {"<string> -1x</string>", -1},
                                   {"<data>AQ==</data>", 0}}) {
@@ -75,11 +75,8 @@ TEST_F(PreferencesTest, FlagsKeepTheLowByteSignedAndStoredTextsAreReadAtTheNextL
   EXPECT_EQ(prefs.shortcutNext, u"") << "memory changes only at the next load";
   prefs.load();
   EXPECT_EQ(prefs.shortcutNext, u"\u2318N");
-}
-
-// Load writes nothing; afterwards memory is the truth, and the rewritten
-// file keeps unknown entries and is private.
-TEST_F(PreferencesTest, LoadWritesNothingAndAStoreKeepsUnknownEntriesAndMakesTheFilePrivate) {
+  // Load writes nothing; afterwards memory is the truth, and the rewritten
+  // file keeps unknown entries and is private.
   writeEntries("<!-- by hand -->\n<key>NSStatusItem Visible</key><true/><key>Val11</key> <integer>0</integer>"
                "<key>Other</key><dict><key>inner</key><data>AAEC</data></dict>"
                "<key>Note</key><string>a &amp; b</string><key>Val9</key><integer>1</integer>");
@@ -113,12 +110,11 @@ TEST_F(PreferencesTest, FailedWriteLeavesOldFileWholeAndIsRetried) {
   // Every write past 64 bytes fails with EFBIG, as on a full disk.
   rlimit old{};
   ::getrlimit(RLIMIT_FSIZE, &old);
-  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   const rlimit limited{64, old.rlim_max};
   ::setrlimit(RLIMIT_FSIZE, &limited);
   prefs.storeFlag("Val8", T("NoArtist"), "Val9", 0);
   ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(fileBytes(file), before);
   EXPECT_EQ(filesInDir(), 1u) << "no temporary file left";
   prefs.load();

@@ -54,12 +54,8 @@ TEST_F(HttpRequestTest, FollowsARedirectToAnErrorPageAndReadsItWholeButNoOtherSc
 // transfer or an error page leaves neither a partial file nor the old one.
 TEST_F(HttpRequestTest, DownloadReplacesTheOldFileOnlyWithAWholeBodyWithinTheCap) {
   HttpRequest::setStallLimitSeconds(1);
-  LoopbackHttpServer::Response cut = LoopbackHttpServer::text(200, std::string(200000, 'x')),
-                               stall = LoopbackHttpServer::text(200, "never sent");
-  cut.cutAfter = 70000;
-  stall.stallAfterHeaders = true;
-  server.route("/cut", cut);
-  server.route("/stall", stall);
+  server.route("/cut", {.body = std::string(200000, 'x'), .headers = {}, .cutAfter = 70000});
+  server.route("/stall", {.body = "never sent", .headers = {}, .stallAfterHeaders = true});
   server.route("/missing.jpeg", LoopbackHttpServer::text(404, "no such artwork"));
   for (const char* path : {"/cut", "/stall", "/missing.jpeg"}) {
     dir.write("art.jpeg", "stale");
@@ -76,9 +72,7 @@ TEST_F(HttpRequestTest, DownloadReplacesTheOldFileOnlyWithAWholeBodyWithinTheCap
   // A fetch kept in memory is held to the same cap.
   HttpRequest::setDownloadCap(100000);
   server.route("/fits", LoopbackHttpServer::text(200, std::string(100000, 'z')));
-  LoopbackHttpServer::Response large = LoopbackHttpServer::text(200, std::string(300000, 'y'));
-  large.omitContentLength = true;
-  server.route("/huge", large);
+  server.route("/huge", {.body = std::string(300000, 'y'), .headers = {}, .omitContentLength = true});
   EXPECT_FALSE(download("/huge"));
   EXPECT_TRUE(dirEmpty());
   EXPECT_TRUE(download("/fits"));

@@ -66,8 +66,7 @@ TEST(ImageLoader, ReadsPngAlphaAsItIsAndGreyJpegAsOpaqueRgbaAndRefusesHugeOrCutF
   ImageTable table;
   const Image* png = loadImageFile(table, 0, dir.file("alpha.png"));
   ASSERT_NE(png, nullptr);
-  EXPECT_EQ(png->width, 3);
-  EXPECT_EQ(png->rgba, rgba);
+  EXPECT_EQ(std::pair(png->width, png->rgba), std::pair(3, rgba));
   const Image* image = loadImageFile(table, 3, dir.file("hires.jpeg"));
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(std::tuple(image->width, image->height, image->pointWidth), std::tuple(40, 30, 40));

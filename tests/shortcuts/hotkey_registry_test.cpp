@@ -51,8 +51,7 @@ TEST(HotkeyRegistry, RemoveByCodeOrByTextTakesOnlyThoseAndAPressPostsOnlyALiveRe
   EXPECT_EQ(r.ids(), (Ids{2, 4}));
   r.registry.remove(u"⌘M", 0);
   EXPECT_EQ(r.ids(), (Ids{2}));
-  EXPECT_EQ(r.desktop.grabs.size(), 1u);
-  EXPECT_EQ(r.desktop.grabs.begin()->second.keyCode, 38);
+  EXPECT_EQ(r.desktop.grabs.size() == 1 ? r.desktop.grabs.begin()->second.keyCode : 0, 38);
   // Only the whole identity of a live record posts, with no window, object or subtype.
   r.registry.add(u"⇧⌘K", EventTrackDetails);
   r.registry.remove(u"⌘J", 0);

@@ -26,19 +26,17 @@ struct Registry {
 };
 
 TEST(HotkeyRegistry, GrabsTheNamedKeyAndNothingForATextThatDoesNotParse) {
-  const struct {
-    const char16_t* text;
-    int keyCode = 0;  // 0: refused
-    std::uint32_t modifiers = 0;
-  } cases[] = {{u"⌘K", 40, 256}, {u"⌃⌥⇧⌘K", 40, 6912}, {u"⇧⌘+", 24, 768}, {u"⌘⎋", 53, 256}, {u"F5", 96, 0},
-               {u"⎋"}, {u""}, {u"⌘←"}, {u"⌥⌘"}};  // the last two: names the grab table lacks
-  for (const auto& c : cases) {
+  // Text, then the grab's key code (0: refused) and modifiers; the last two name keys the grab table lacks.
+  const std::tuple<const char16_t*, int, std::uint32_t> cases[] = {
+      {u"⌘K", 40, 256}, {u"⌃⌥⇧⌘K", 40, 6912}, {u"⇧⌘+", 24, 768}, {u"⌘⎋", 53, 256}, {u"F5", 96, 0},
+      {u"⎋", 0, 0},     {u"", 0, 0},          {u"⌘←", 0, 0},    {u"⌥⌘", 0, 0}};
+  for (const auto& [text, keyCode, modifiers] : cases) {
     Registry r;
-    EXPECT_EQ(r.registry.add(c.text, EventNextTrack), c.keyCode != 0) << toUtf8(c.text);
-    EXPECT_EQ(r.registry.records().size(), c.keyCode ? 1u : 0u) << toUtf8(c.text);
-    ASSERT_EQ(r.desktop.grabs.size(), c.keyCode ? 1u : 0u) << toUtf8(c.text);
+    EXPECT_EQ(r.registry.add(text, EventNextTrack), keyCode != 0) << toUtf8(text);
+    EXPECT_EQ(r.registry.records().size(), keyCode ? 1u : 0u) << toUtf8(text);
+    ASSERT_EQ(r.desktop.grabs.size(), keyCode ? 1u : 0u) << toUtf8(text);
     for (const auto& [id, grab] : r.desktop.grabs)
-      EXPECT_EQ(std::pair(grab.keyCode, grab.modifiers), std::pair(c.keyCode, c.modifiers)) << toUtf8(c.text);
+      EXPECT_EQ(std::pair(grab.keyCode, grab.modifiers), std::pair(keyCode, modifiers)) << toUtf8(text);
   }
 }
 

@@ -67,8 +67,7 @@ TEST_F(PreferencesTest, FlagsKeepTheLowByteSignedStoredTextsAreReadAtTheNextLoad
                                   {"<data>AQ==</data>", 0}}) {
     writeEntries((*stored ? "<key>Val9</key>" + std::string(stored) : "") + "<key>Val51</key><integer>1</integer>");
     prefs.load();
-    EXPECT_EQ(prefs.hideArtist, expected) << stored;
-    EXPECT_EQ(prefs.iconShown, 1);
+    EXPECT_EQ(std::tuple(prefs.hideArtist, prefs.iconShown), std::tuple(expected, 1)) << stored;
   }
   prefs.storeShortcut("Val30", T("Key1"), "Val31", u"\u2318N");
   EXPECT_EQ(valueOf("Val31"), "<string>\xE2\x8C\x98N");

@@ -24,11 +24,10 @@ TEST_F(GtkEventSource, TimersTickThroughWaitAndStopEvenFromTheirOwnCallback) {
   });
   ASSERT_TRUE(waitForEvent(EventTimer) && waitForEvent(EventTimer) && waitForEvent(EventTimer));
   desktop->stopTimer(handle);
-  int after = repeating;
+  const int after = repeating;
   // Stopped: waits several periods long see no further firing.
   for (int i = 0; i < 3; ++i) queue.wait(50);
-  EXPECT_EQ(repeating, after);
-  EXPECT_EQ(once, 1);
+  EXPECT_EQ(std::pair(repeating, once), std::pair(after, 1));
 }
 
 // GTK's start-up must leave the program's locale in place.

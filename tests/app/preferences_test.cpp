@@ -55,8 +55,7 @@ TEST_F(PreferencesTest, FirstRunWritesTheDefaultsPrivatelyAndAgainWhenDeleted) {
   // A deleted file gets the defaults again, over what memory holds.
   fs::remove(file);
   prefs.writeDefaults();
-  EXPECT_EQ(prefs.hideArtist, 1);
-  EXPECT_EQ(valueOf("Val9"), "<integer>1");
+  EXPECT_EQ(std::tuple(prefs.hideArtist, valueOf("Val9")), std::tuple(1, "<integer>1"));
 }
 
 // Flags keep their low byte, signed; storing a text leaves memory alone until

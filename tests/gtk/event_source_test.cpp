@@ -1,5 +1,3 @@
-#include <glib.h>
-
 #include <cstdlib>
 
 #include "platform/text.h"

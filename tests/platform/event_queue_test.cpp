@@ -33,10 +33,8 @@ TEST_F(EventQueueTest, TicksMergeOnlyAtTheTailAndPurgeTakesOnlyMatchingEvents) {
   queue.enqueue(EventTimer, 2, 7, 0);
   EXPECT_EQ(released, 1);
   EXPECT_EQ(drain(), (Objects{1, 5, 5, 1, 2}));
-  queue.enqueue(EventControl, 1, 5, 0);
-  queue.enqueue(EventControl, 2, 6, 0);
-  queue.enqueue(EventMenu, 3, 5, 0);
-  queue.enqueue(EventTimer, 4, 6, 0);
+  for (auto [type, object, window] : {std::tuple{EventControl, 1, 5}, {EventControl, 2, 6}, {EventMenu, 3, 5}, {EventTimer, 4, 6}})
+    queue.enqueue(type, object, window, 0);
   queue.purge(EventControl, -1, 6, -1);
   queue.purgeWindow(6);
   queue.enqueue(EventTimer, 4, 6, 0);

@@ -46,42 +46,35 @@ TEST_F(PreferencesTest, FirstRunWritesTheDefaultsPrivatelyAndAgainWhenDeleted) {
   prefs.writeDefaults();
   Preferences again{file.string()};  // the next run reads what memory holds
   again.load();
-  EXPECT_EQ(std::tuple(again.hideArtist, again.muteAds, again.closePlayerOnExit, again.hideArtwork, again.iconShown),
-            std::tuple(1, 0, 0, 0, 1));
-  EXPECT_EQ(std::tuple(prefs.hideArtist, prefs.muteAds, prefs.closePlayerOnExit, prefs.hideArtwork, prefs.iconShown),
-            std::tuple(1, 0, 0, 0, 1));
-  EXPECT_EQ(fs::status(file).permissions(), kPrivate);
-  EXPECT_EQ(fs::status(dir).permissions(), fs::perms::owner_all);
+  for (const Preferences* p : {&again, &prefs})
+    EXPECT_EQ(std::tuple(p->hideArtist, p->muteAds, p->closePlayerOnExit, p->hideArtwork, p->iconShown),
+              std::tuple(1, 0, 0, 0, 1));
+  EXPECT_EQ(std::pair(fs::status(file).permissions(), fs::status(dir).permissions()), std::pair(kPrivate, fs::perms::owner_all));
   EXPECT_EQ(filesInDir(), 1u);
   prefs.storeFlag("Val8", T("NoArtist"), "Val9", 0);
   // A deleted file gets the defaults again, over what memory holds.
   fs::remove(file);
   prefs.writeDefaults();
-  EXPECT_EQ(prefs.hideArtist, 1);
-  EXPECT_EQ(valueOf("Val9"), "<integer>1");
+  EXPECT_EQ(std::tuple(prefs.hideArtist, valueOf("Val9")), std::tuple(1, "<integer>1"));
 }
 
 // Flags keep their low byte, signed; storing a text leaves memory alone until
 // the next load.
-TEST_F(PreferencesTest, FlagsKeepTheLowByteSignedAndStoredTextsAreReadAtTheNextLoad) {
+TEST_F(PreferencesTest, FlagsKeepTheLowByteSignedStoredTextsAreReadAtTheNextLoadAndUnknownEntriesStay) {
   for (auto [stored, expected] : {std::pair{"<integer>256</integer>", 0}, {"<integer>128</integer>", -128}, {"", 0},
                                   {"<true/>", 1}, {"<real>-1.5</real>", -1}, {"<string> -1x</string>", -1},
                                   {"<data>AQ==</data>", 0}}) {
     writeEntries((*stored ? "<key>Val9</key>" + std::string(stored) : "") + "<key>Val51</key><integer>1</integer>");
     prefs.load();
-    EXPECT_EQ(prefs.hideArtist, expected) << stored;
-    EXPECT_EQ(prefs.iconShown, 1);
+    EXPECT_EQ(std::tuple(prefs.hideArtist, prefs.iconShown), std::tuple(expected, 1)) << stored;
   }
   prefs.storeShortcut("Val30", T("Key1"), "Val31", u"\u2318N");
   EXPECT_EQ(valueOf("Val31"), "<string>\xE2\x8C\x98N");
   EXPECT_EQ(prefs.shortcutNext, u"") << "memory changes only at the next load";
   prefs.load();
   EXPECT_EQ(prefs.shortcutNext, u"\u2318N");
-}
-
-// Load writes nothing; afterwards memory is the truth, and the rewritten
-// file keeps unknown entries and is private.
-TEST_F(PreferencesTest, LoadWritesNothingAndAStoreKeepsUnknownEntriesAndMakesTheFilePrivate) {
+  // Load writes nothing; afterwards memory is the truth, and the rewritten
+  // file keeps unknown entries and is private.
   writeEntries("<!-- by hand -->\n<key>NSStatusItem Visible</key><true/><key>Val11</key> <integer>0</integer>"
                "<key>Other</key><dict><key>inner</key><data>AAEC</data></dict>"
                "<key>Note</key><string>a &amp; b</string><key>Val9</key><integer>1</integer>");
@@ -115,13 +108,11 @@ TEST_F(PreferencesTest, FailedWriteLeavesOldFileWholeAndIsRetried) {
   // Every write past 64 bytes fails with EFBIG, as on a full disk.
   rlimit old{};
   ::getrlimit(RLIMIT_FSIZE, &old);
-  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limited = old;
-  limited.rlim_cur = 64;
+  std::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limited{64, old.rlim_max};
   ::setrlimit(RLIMIT_FSIZE, &limited);
   prefs.storeFlag("Val8", T("NoArtist"), "Val9", 0);
   ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(fileBytes(file), before);
   EXPECT_EQ(filesInDir(), 1u) << "no temporary file left";
   prefs.load();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <utility>
 
 #include "support/fake_player.h"
 
@@ -43,15 +44,13 @@ TEST(StreamMuter, MutesThePlayersStreamsAndUnmutesOnlyThoseItMuted) {
   muter.unmute();
   muter.mute();
   muter.mute();
-  EXPECT_EQ(sound.calls, "1+2+3+6+");
+  EXPECT_EQ(std::exchange(sound.calls, ""), "1+2+3+6+");
   sound.streams.erase(sound.streams.begin());  // ended during the advert
-  sound.calls.clear();
   muter.unmuteBeforeExit();
   muter.unmute();
-  EXPECT_EQ(sound.calls, "2-3-6-flush");
+  EXPECT_EQ(std::exchange(sound.calls, ""), "2-3-6-flush");
   EXPECT_TRUE(sound.streams[3].muted);
   player.pid = 0;  // without the player's process id only the names count
-  sound.calls.clear();
   muter.mute();
   EXPECT_EQ(sound.calls, "3+6+");
 }

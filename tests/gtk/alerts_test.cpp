@@ -49,25 +49,16 @@ struct AlertUser {
 // signal closes the running alert and queues Quit, which a later alert does
 // not hold back.
 TEST_F(GtkAlerts, AnswersThePressedButtonAndGivesWayToATerminationSignal) {
-  AlertSpec spec;
-  spec.message = u"Spotify is not installed";
-  spec.informative = u"Install it first.";
-  spec.icon = AlertIcon::Caution;
-  spec.buttons = {u"Quit", u"Continue"};
+  const AlertSpec spec{.message = u"Spotify is not installed", .informative = u"Install it first.",
+                       .icon = AlertIcon::Caution, .buttons = {u"Quit", u"Continue"}};
   AlertUser second{1, {}}, closer{GTK_RESPONSE_DELETE_EVENT, {}}, signalled{kRaiseSigterm, {}};
   EXPECT_EQ(second.run(*desktop, spec), 1);
   EXPECT_EQ(second.texts, "Spotify is not installed|Install it first.|Quit|Continue");
   EXPECT_EQ(closer.run(*desktop, spec), -1);
 
-  Image icon;
-  icon.width = icon.height = 8, icon.pointWidth = icon.pointHeight = 64;
-  icon.rgba.assign(8 * 8 * 4, 255);
-  AlertSpec about;
-  about.message = u"Larkspur";
-  about.icon = AlertIcon::Custom;
-  about.customIcon = &icon;
+  const Image icon{.width = 8, .height = 8, .rgba = std::vector<std::uint8_t>(8 * 8 * 4, 255), .pointWidth = 64, .pointHeight = 64};
   AlertUser ok{0, {}};
-  EXPECT_EQ(ok.run(*desktop, about), 0);
+  EXPECT_EQ(ok.run(*desktop, {u"Larkspur", {}, AlertIcon::Custom, &icon, false, {}}), 0);
   EXPECT_EQ(ok.texts, "Larkspur||OK");
 
   EXPECT_EQ(signalled.run(*desktop, spec), -1);

@@ -1,5 +1,3 @@
-#include <glib.h>
-
 #include <cstdlib>
 
 #include "platform/text.h"
@@ -18,18 +16,16 @@ TEST_F(GtkEventSource, TimersTickThroughWaitAndStopEvenFromTheirOwnCallback) {
     ++repeating;
     queue.enqueue(EventTimer, 1, 0, 0);
   });
-  TimerPort::TimerHandle self = 0;
-  self = desktop->startTimer(10, [&] {
+  const TimerPort::TimerHandle self = desktop->startTimer(10, [&] {
     ++once;
     desktop->stopTimer(self);
   });
   ASSERT_TRUE(waitForEvent(EventTimer) && waitForEvent(EventTimer) && waitForEvent(EventTimer));
   desktop->stopTimer(handle);
-  int after = repeating;
+  const int after = repeating;
   // Stopped: waits several periods long see no further firing.
   for (int i = 0; i < 3; ++i) queue.wait(50);
-  EXPECT_EQ(repeating, after);
-  EXPECT_EQ(once, 1);
+  EXPECT_EQ(std::pair(repeating, once), std::pair(after, 1));
 }
 
 // GTK's start-up must leave the program's locale in place.

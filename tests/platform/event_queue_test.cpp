@@ -26,19 +26,15 @@ class EventQueueTest : public ::testing::Test {
 // released), posted events never; a purged tail is not merged into.
 TEST_F(EventQueueTest, TicksMergeOnlyAtTheTailAndPurgeTakesOnlyMatchingEvents) {
   int released = 0;
-  auto release = [](void* data) { ++*static_cast<int*>(data); };
   queue.enqueue(EventTimer, 1, 7, 0);
-  queue.enqueue(EventTimer, 1, 7, 0, &released, release);
-  queue.post(EventNextTrack, NotGiven, 5, NotGiven, nullptr);
-  queue.post(EventNextTrack, NotGiven, 5, NotGiven, nullptr);
+  queue.enqueue(EventTimer, 1, 7, 0, &released, [](void* data) { ++*static_cast<int*>(data); });
+  for (int i = 0; i < 2; ++i) queue.post(EventNextTrack, NotGiven, 5, NotGiven, nullptr);
   queue.enqueue(EventTimer, 1, 7, 0);
   queue.enqueue(EventTimer, 2, 7, 0);
   EXPECT_EQ(released, 1);
   EXPECT_EQ(drain(), (Objects{1, 5, 5, 1, 2}));
-  queue.enqueue(EventControl, 1, 5, 0);
-  queue.enqueue(EventControl, 2, 6, 0);
-  queue.enqueue(EventMenu, 3, 5, 0);
-  queue.enqueue(EventTimer, 4, 6, 0);
+  for (auto [type, object, window] : {std::tuple{EventControl, 1, 5}, {EventControl, 2, 6}, {EventMenu, 3, 5}, {EventTimer, 4, 6}})
+    queue.enqueue(type, object, window, 0);
   queue.purge(EventControl, -1, 6, -1);
   queue.purgeWindow(6);
   queue.enqueue(EventTimer, 4, 6, 0);
@@ -47,7 +43,7 @@ TEST_F(EventQueueTest, TicksMergeOnlyAtTheTailAndPurgeTakesOnlyMatchingEvents) {
 
 // Queued events come first, one system event per wait; filters run most
 // recent first, all of them.
-TEST_F(EventQueueTest, QueuedEventsComeFirstAndFiltersRunMostRecentFirst) {
+TEST_F(EventQueueTest, QueuedEventsComeFirstFiltersRunMostRecentFirstAndClosingAWindowEndsItsEvents) {
   bool dispatched = false;
   desktop.then([&] { dispatched = true; });
   queue.enqueue(EventMenu, 3, WindowApplication, 0);
@@ -61,13 +57,10 @@ TEST_F(EventQueueTest, QueuedEventsComeFirstAndFiltersRunMostRecentFirst) {
   queue.removeFilter(queue.addFilter([&](const KeyEvent&) { order.push_back(4); return false; }));
   EXPECT_TRUE(queue.offerToFilters(KeyEvent{}));
   EXPECT_EQ(order, (std::vector<int>{3, 2, 1}));
-}
-
-TEST_F(EventQueueTest, ClosingAWindowEndsItsTimersAndItsQueuedEvents) {
+  // Closing a window ends its timers and its queued events.
   WindowTable windows{desktop, desktop, queue};
   ASSERT_TRUE(windows.open(7, 0, 0, 100, 100, u"Details", 0));
   ASSERT_TRUE(windows.addTimer(7, 1, 1000));
-  EXPECT_EQ(desktop.runningTimers(), 1u);
   desktop.tick();
   ASSERT_EQ(queue.wait(-1), EventTimer);
   EXPECT_EQ(queue.currentWindow(), 7);

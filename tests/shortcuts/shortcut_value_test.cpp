@@ -8,13 +8,7 @@ namespace {
 constexpr std::uint32_t Cmd = FlagCommand, Shift = FlagShift, Ctrl = FlagControl, Opt = FlagOption;
 
 TEST(ShortcutValue, KeysGiveValueAndText) {
-  const struct {
-    std::uint32_t flags;
-    int virtualKey;
-    char16_t character;
-    ShortcutValue value;
-    const char16_t* text;
-  } cases[] = {
+  const std::tuple<std::uint32_t, int, char16_t, ShortcutValue, const char16_t*> cases[] = {  // flags, key, char: value, text
       {Cmd | Shift, 40, u'K', 0x9006B, u"⇧⌘K"}, {Ctrl | Opt, 96, 0xF708, 0x60160, u"⌃⌥F5"},
       // The number row is not in key order, and Shift does not turn 5 into %.
       {Cmd | Shift, 23, u'%', 0x90035, u"⇧⌘5"},
@@ -23,10 +17,9 @@ TEST(ShortcutValue, KeysGiveValueAndText) {
       // Backspace whatever the modifiers, and a non-ASCII letter, clear.
       {Cmd | Shift, 51, 0x7F, 0, u""}, {Cmd, 41, 0xE9, 0, u""}, {0, 125, 0xF701, 31, u"↓"},
       {Cmd | Shift | Opt | Ctrl, 12, u'q', 0xF0071, u"⌃⌥⇧⌘Q"}};
-  for (const auto& c : cases) {
-    const ShortcutValue value = MapToShortcut(c.flags, c.virtualKey, c.character);
-    EXPECT_EQ(value, c.value) << toUtf8(c.text);
-    EXPECT_EQ(ShortcutText(value), Text(c.text));
+  for (const auto& [flags, virtualKey, character, value, text] : cases) {
+    EXPECT_EQ(MapToShortcut(flags, virtualKey, character), value) << toUtf8(text);
+    EXPECT_EQ(ShortcutText(value), Text(text));
   }
   // Values no key produces.
   for (auto [value, text] : {std::pair{5, u"Insert"}, {0x80008, u"⌘⌫"}, {358, u""}})
